@@ -1,0 +1,85 @@
+#include "PreviewFinder.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#if defined(Q_OS_UNIX)
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Glob match of case-folded text against a case-folded pattern in which only
+// '*' is special. Greedy with backtracking to the last star: linear in
+// practice, quadratic at worst.
+bool globMatch(const QString& text, const QString& pattern)
+{
+    int t = 0;
+    int p = 0;
+    int starP = -1;
+    int starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) {
+            starP = p++;
+            starT = t;
+        } else if (p < pattern.size() && pattern.at(p) == text.at(t)) {
+            ++p;
+            ++t;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern.at(p) == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
+{
+    const QString folded = pattern.toCaseFolded();
+#if defined(Q_OS_UNIX)
+    // One pass of readdir: the entries come in the folder's own order and
+    // most need no stat call, which matters with tens of thousands of
+    // attachment folders.
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    DIR* dir = opendir(encodedFolder.constData());
+    if (!dir)
+        return QString();
+    QString found;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue; // hidden, "." and ".."
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!globMatch(name.toCaseFolded(), folded))
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            const QByteArray path = encodedFolder + '/' + entry->d_name;
+            regular = stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode);
+        }
+        if (regular) {
+            found = name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+#else
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
+        if (globMatch(name.toCaseFolded(), folded))
+            return name;
+    }
+    return QString();
+#endif
+}

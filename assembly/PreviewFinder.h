@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Finds the preview image that older backups keep beside an attachment
+// ("IMG_0001-preview-left.jpg" beside "IMG_0001.jpeg").
+class PreviewFinder
+{
+public:
+    // The first name, in the order the folder lists them, of a regular,
+    // non-hidden file in folder that matches pattern as a whole, letter case
+    // ignored; '*' matches any run of characters and nothing else is special.
+    // Empty when none matches.
+    static QString firstMatch(const QString& folder, const QString& pattern);
+};

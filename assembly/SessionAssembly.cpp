@@ -1,0 +1,101 @@
+// MsgDbLoader::assembleSessions: the message database's readers joined into
+// conversations.
+#include "service/MsgDbLoader.h"
+
+#include "MsgContent.h"
+#include "MsgIdentifier.h"
+#include "MsgSession.h"
+#include "readers/Ios6Attachment.h"
+#include "readers/Ios6Chat.h"
+#include "readers/Ios6Handle.h"
+#include "readers/Ios6Message.h"
+
+#include <memory>
+
+namespace {
+
+// What the readers allocate for the assembly. Whatever no session has claimed
+// when the assembly ends, normally or by an exception, is deleted here.
+struct ReaderTables
+{
+    QMap<QString, MsgSession*> chats;
+    QMap<qint64, QMap<qint64, MsgIdentifier*>> handles;
+    QMap<qint64, QList<MsgContent*>> messages;
+
+    ~ReaderTables()
+    {
+        qDeleteAll(chats);
+        for (const QMap<qint64, MsgIdentifier*>& participants : qAsConst(handles))
+            qDeleteAll(participants);
+        for (const QList<MsgContent*>& list : qAsConst(messages))
+            qDeleteAll(list);
+    }
+};
+
+} // namespace
+
+bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
+{
+    const QStringList dbPaths{smsDbPath};
+    // Destroyed after the readers, which refer to them.
+    ReaderTables tables;
+    Ios6Chat chatReader(&tables.chats);
+    Ios6Handle handleReader(&tables.handles);
+    Ios6Message messageReader(&tables.messages);
+    Ios6Attachment attachmentReader;
+
+    chatReader.exec(dbPaths, nullptr);
+    handleReader.exec(dbPaths, nullptr);
+    messageReader.exec(dbPaths, nullptr);
+    attachmentReader.exec(dbPaths, nullptr);
+
+    // One session per chat identifier, made of every chat row that carries it.
+    const QStringList identifiers = tables.chats.keys();
+    for (const QString& identifier : identifiers) {
+        MsgSession* session = tables.chats.value(identifier);
+        const QList<qint64> rowids = chatReader.getChatRowids(identifier);
+
+        // Participants first: a handle in several chat rows joins once. The
+        // handle table keeps its own objects; sessions own copies.
+        for (const qint64 chatRowid : rowids) {
+            const auto handles = tables.handles.constFind(chatRowid);
+            if (handles == tables.handles.cend())
+                continue;
+            for (auto it = handles->cbegin(); it != handles->cend(); ++it) {
+                if (session->participants.contains(it.key()))
+                    continue;
+                auto copy = std::make_unique<MsgIdentifier>(*it.value());
+                session->participants.insert(it.key(), copy.get());
+                copy.release();
+            }
+        }
+
+        // Then the messages, moved (not copied) chat row by chat row; each
+        // row's list is newest first.
+        for (const qint64 chatRowid : rowids) {
+            const auto list = tables.messages.find(chatRowid);
+            if (list == tables.messages.end())
+                continue;
+            session->messages.append(*list);
+            tables.messages.erase(list);
+        }
+
+        // The chat table lets go of the session only once the store holds it.
+        if (!session->messages.isEmpty())
+            sessions.insert(identifier, session);
+        else
+            delete session;
+        tables.chats.remove(identifier);
+    }
+
+    // Pieces and unread counts, in session order.
+    for (MsgSession* session : qAsConst(sessions)) {
+        for (MsgContent* message : qAsConst(session->messages)) {
+            const QString text = messageReader.getText(message->id);
+            buildPieces(message, text, attachmentReader.getAttachments(message->id));
+            if (message->isFromMe == 0 && message->isRead == 0)
+                ++session->unreadCount;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,11 @@
+// Linkage of the four service libraries the message library imports. Each is a
+// shared library of its own; a library's sources define its *_BUILDING macro.
+#pragma once
+
+#if defined(_WIN32)
+#  define MSGIMPORTS_DLL_EXPORT __declspec(dllexport)
+#  define MSGIMPORTS_DLL_IMPORT __declspec(dllimport)
+#else
+#  define MSGIMPORTS_DLL_EXPORT __attribute__((visibility("default")))
+#  define MSGIMPORTS_DLL_IMPORT __attribute__((visibility("default")))
+#endif

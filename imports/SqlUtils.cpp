@@ -1,0 +1,89 @@
+#include "SqlUtils.h"
+
+#include "WalSnapshotCache.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+// SQLite URIs give '%', '?' and '#' a meaning of their own; everything else of
+// a path may stand as it is.
+QByteArray fileUri(const QString& path, bool immutable)
+{
+    QByteArray uri = "file://";
+    const QString absolute = QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (!absolute.startsWith(QLatin1Char('/')))
+        uri += '/'; // a drive letter: file:///C:/...
+    for (const char c : absolute.toUtf8()) {
+        if (c == '%' || c == '?' || c == '#') {
+            uri += '%';
+            uri += QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+        } else {
+            uri += c;
+        }
+    }
+    uri += immutable ? "?mode=ro&immutable=1" : "?mode=ro";
+    return uri;
+}
+
+void configure(sqlite3* db)
+{
+    // Readers stream whole tables once; a memory map avoids copying every page
+    // through the page cache.
+    sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+int SqlUtils::openSqlite(const QString& path, sqlite3** db)
+{
+    if (!db)
+        return SQLITE_MISUSE;
+    *db = nullptr;
+    try {
+        // Never let SQLite create a file: a path that is not an existing
+        // regular file fails here.
+        const QFileInfo info(path);
+        if (path.isEmpty() || !info.isFile())
+            return SQLITE_CANTOPEN;
+
+        // A backup is read as it lies. Without a "-wal" file (or with an empty
+        // one) the file is all there is, and immutable mode reads it without
+        // locks or sidecar files. With one, the rows in it are read from a
+        // private copy, since SQLite would otherwise write "-shm" beside it.
+        const QFileInfo wal(path + QStringLiteral("-wal"));
+        QString target = path;
+        bool immutable = true;
+        if (wal.isFile() && wal.size() > 0) {
+            target = WalSnapshotCache::instance().snapshotFor(path);
+            if (target.isEmpty())
+                return SQLITE_CANTOPEN;
+            immutable = false;
+        }
+
+        sqlite3* handle = nullptr;
+        const int rc = sqlite3_open_v2(fileUri(target, immutable).constData(), &handle,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close(handle);
+            return rc;
+        }
+        configure(handle);
+        *db = handle;
+        return SQLITE_OK;
+    } catch (...) {
+        return SQLITE_NOMEM;
+    }
+}
+
+int SqlUtils::prepareSqlite(sqlite3* db, const char* sql, int nByte, sqlite3_stmt** stmt, const char** tail)
+{
+    if (stmt)
+        *stmt = nullptr;
+    if (!db || !sql || !stmt)
+        return SQLITE_MISUSE;
+    return sqlite3_prepare_v2(db, sql, nByte, stmt, tail);
+}
