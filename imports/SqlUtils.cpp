@@ -36,6 +36,20 @@ void configure(sqlite3* db)
     sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
 }
 
+int openUri(const QByteArray& uri, sqlite3** db)
+{
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(uri.constData(), &handle,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(handle);
+        return rc;
+    }
+    configure(handle);
+    *db = handle;
+    return SQLITE_OK;
+}
+
 } // namespace
 
 int SqlUtils::openSqlite(const QString& path, sqlite3** db)
@@ -55,25 +69,16 @@ int SqlUtils::openSqlite(const QString& path, sqlite3** db)
         // locks or sidecar files. With one, the rows in it are read from a
         // private copy, since SQLite would otherwise write "-shm" beside it.
         const QFileInfo wal(path + QStringLiteral("-wal"));
-        QString target = path;
-        bool immutable = true;
-        if (wal.isFile() && wal.size() > 0) {
-            target = WalSnapshotCache::instance().snapshotFor(path);
-            if (target.isEmpty())
-                return SQLITE_CANTOPEN;
-            immutable = false;
+        if (!wal.isFile() || wal.size() == 0)
+            return openUri(fileUri(path, true), db);
+        // A copy may have been swept away by a temporary-file cleaner since it
+        // was made; a fresh one is tried once.
+        for (const bool fresh : {false, true}) {
+            const QString snapshot = WalSnapshotCache::instance().snapshotFor(path, fresh);
+            if (!snapshot.isEmpty() && openUri(fileUri(snapshot, false), db) == SQLITE_OK)
+                return SQLITE_OK;
         }
-
-        sqlite3* handle = nullptr;
-        const int rc = sqlite3_open_v2(fileUri(target, immutable).constData(), &handle,
-                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_close(handle);
-            return rc;
-        }
-        configure(handle);
-        *db = handle;
-        return SQLITE_OK;
+        return SQLITE_CANTOPEN;
     } catch (...) {
         return SQLITE_NOMEM;
     }

@@ -63,7 +63,7 @@ std::unique_ptr<WalSnapshotCache::Entry> WalSnapshotCache::makeEntry(const QStri
     return entry;
 }
 
-QString WalSnapshotCache::snapshotFor(const QString& dbPath)
+QString WalSnapshotCache::snapshotFor(const QString& dbPath, bool fresh)
 {
     const QString source = QFileInfo(dbPath).absoluteFilePath();
     const Signature signature = signatureOf(source);
@@ -72,11 +72,11 @@ QString WalSnapshotCache::snapshotFor(const QString& dbPath)
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if ((*it)->source != source)
             continue;
-        if ((*it)->signature == signature) {
+        if (!fresh && (*it)->signature == signature) {
             entries.splice(entries.begin(), entries, it);
             return entries.front()->copy;
         }
-        entries.erase(it); // the backup changed: the old copy is stale
+        entries.erase(it); // the backup changed, or the copy was lost
         break;
     }
 

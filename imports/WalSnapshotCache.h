@@ -18,8 +18,9 @@ public:
     static WalSnapshotCache& instance();
 
     // Path of a private copy of dbPath and its "-wal" file, made on first use
-    // and reused while neither source file changes. Empty when the copy fails.
-    QString snapshotFor(const QString& dbPath);
+    // and reused while neither source file changes; fresh is for a copy that
+    // was found unusable. Empty when the copy fails.
+    QString snapshotFor(const QString& dbPath, bool fresh = false);
 
     // Removes every copy.
     void clear();

@@ -1,0 +1,27 @@
+# Fails unless the library's dynamic symbol table defines only members of the
+# five exported classes (and the linker's own section markers).
+execute_process(COMMAND nm -D --defined-only -C ${LIBRARY}
+    OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(classes "MsgService|MsgSession|MsgContent|MsgPiece|MsgIdentifier")
+set(count 0)
+foreach(line IN LISTS lines)
+    if(line STREQUAL "")
+        continue()
+    endif()
+    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
+    if(symbol MATCHES "^(${classes})::"
+       OR symbol MATCHES "^(typeinfo|typeinfo name|vtable) for MsgService$"
+       OR symbol MATCHES "^_[A-Za-z_]+$")
+        math(EXPR count "${count} + 1")
+    else()
+        message(SEND_ERROR "unexpected exported symbol: ${symbol}")
+    endif()
+endforeach()
+if(count LESS 40)
+    message(FATAL_ERROR "only ${count} symbols exported; the public classes are missing")
+endif()
+message(STATUS "${count} exported symbols, all public")

@@ -1,0 +1,168 @@
+// The shared library with the real service libraries, as a host runs it: a
+// backup is read as it lies and never written to.
+#include "FixtureDatabase.h"
+#include "MsgContent.h"
+#include "MsgIdentifier.h"
+#include "MsgPiece.h"
+#include "MsgService.h"
+#include "MsgSession.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QString schema(const char* name)
+{
+    return FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + QString::fromLatin1(name));
+}
+
+// Everything below a folder: entries, sizes, times, permissions and hashes.
+std::map<QString, QString> listing(const QString& folder)
+{
+    std::map<QString, QString> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        QString line = QString::number(info.size()) + QLatin1Char(' ')
+            + QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char(' ')
+            + QString::number(info.permissions(), 16);
+        if (info.isFile()) {
+            QFile file(path);
+            file.open(QIODevice::ReadOnly);
+            line += QLatin1Char(' ')
+                + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        }
+        entries[path] = line;
+    }
+    return entries;
+}
+
+void setTreeWritable(const QString& folder, bool writable)
+{
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    QStringList paths{folder};
+    while (it.hasNext())
+        paths << it.next();
+    for (const QString& path : qAsConst(paths)) {
+        const bool folderEntry = QFileInfo(path).isDir();
+        mode_t mode = folderEntry ? 0555 : 0444;
+        if (writable)
+            mode |= 0200;
+        chmod(QFile::encodeName(path).constData(), mode);
+    }
+}
+
+// A backup of a recent device whose newest rows sit only in the "-wal"
+// files of both databases.
+class WalBackup
+{
+public:
+    WalBackup()
+    {
+        const QString root = dir.path();
+        QDir().mkpath(root + QStringLiteral("/SMS/Attachments/ab/11/G1"));
+        QDir().mkpath(root + QStringLiteral("/AddressBook"));
+        QFile image(root + QStringLiteral("/SMS/Attachments/ab/11/G1/IMG_0001.jpeg"));
+        image.open(QIODevice::WriteOnly);
+        image.write("jpeg");
+        image.close();
+        EXPECT_TRUE(FixtureDatabase::create(root + QStringLiteral("/SMS/sms.db"), schema("ios14-sms.sql") + QStringLiteral(R"(
+insert into handle (ROWID, id, service, uncanonicalized_id) values (1, '+19192084530', 'iMessage', NULL);
+insert into chat (ROWID, guid, chat_identifier) values (1, 'c1', '+19192084530');
+insert into chat_handle_join (chat_id, handle_id) values (1, 1);
+insert into message (ROWID, guid, text, date, service, attributedBody) values
+  (1, 'm1', 'look ' || char(65532), 700000000000000000, 'iMessage', archived_body('look')),
+  (2, 'm2', NULL, 700000060000000000, 'iMessage', archived_body('only in the body'));
+insert into chat_message_join (chat_id, message_id) values (1, 1), (1, 2);
+insert into attachment (ROWID, guid, original_guid, filename, mime_type) values
+  (1, 'a1', 'o1', '~/Library/SMS/Attachments/ab/11/G1/IMG_0001.jpeg', 'image/jpeg');
+insert into message_attachment_join (message_id, attachment_id) values (1, 1);
+)"), FixtureDatabase::Journal::WalOnly));
+        EXPECT_TRUE(FixtureDatabase::create(root + QStringLiteral("/AddressBook/AddressBook.sqlitedb"),
+                                            schema("addressbook.sql") + QStringLiteral(R"(
+insert into ABPerson (ROWID, First, Last, guid) values (1, 'Dana', 'Reyes', 'p1');
+insert into ABMultiValue (UID, record_id, property, value, guid) values (1, 1, 3, '+1 (919) 208-4530', 'v1');
+)"), FixtureDatabase::Journal::WalOnly));
+    }
+
+    QString folder() const { return dir.path(); }
+
+    // What a host reads of it; empty when the load failed.
+    static QString summary(const QString& folder)
+    {
+        MsgService service(QStringLiteral("api-test"), false);
+        if (!service.loadBackup(folder) || service.msgSessionCount() != 1)
+            return QString();
+        const MsgSession* session = service.msgSession(0);
+        QStringList parts{session->participants.value(1)->contactName};
+        for (const MsgContent* message : session->messages) {
+            parts << message->attributedText;
+            for (const MsgPiece* piece : message->pieces)
+                parts << piece->mimeType + QLatin1Char(' ') + QString::fromUtf8(piece->data) + QLatin1Char(' ')
+                        + QFileInfo(piece->filePath).fileName();
+        }
+        return parts.join(QLatin1Char('|'));
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+const QString expected = QStringLiteral(
+    "Dana Reyes|only in the body|text/plain  |look|text/plain look |image/jpeg  IMG_0001.jpeg");
+
+} // namespace
+
+TEST(ReadOnlyBackup, WalBackupLoadsFullyAndIsLeftExactlyAsItWas)
+{
+    WalBackup backup;
+    ASSERT_TRUE(QFile::exists(backup.folder() + QStringLiteral("/SMS/sms.db-wal")));
+    const auto before = listing(backup.folder());
+    EXPECT_EQ(WalBackup::summary(backup.folder()), expected);
+    EXPECT_EQ(WalBackup::summary(backup.folder()), expected) << "a second load reads the same";
+    EXPECT_EQ(listing(backup.folder()), before);
+}
+
+TEST(ReadOnlyBackup, BackupWithoutWritePermissionLoads)
+{
+    WalBackup backup;
+    setTreeWritable(backup.folder(), false);
+    const auto before = listing(backup.folder());
+    EXPECT_EQ(WalBackup::summary(backup.folder()), expected);
+
+    // Root ignores permissions, so the load is repeated as an unprivileged user.
+    if (geteuid() == 0) {
+        chmod(QFile::encodeName(QFileInfo(backup.folder()).path()).constData(), 01777);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
+            // exit, not _exit: the child's private copies of the databases are removed on the way out.
+            std::exit(!dropped ? 2 : WalBackup::summary(backup.folder()) == expected ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong result, 2: could not drop privileges";
+    }
+    EXPECT_EQ(listing(backup.folder()), before);
+    setTreeWritable(backup.folder(), true);
+}

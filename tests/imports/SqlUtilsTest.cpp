@@ -1,0 +1,142 @@
+#include "FixtureDatabase.h"
+#include "imports/SqlUtils.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// Name, size, modification time and hash of every file below a folder.
+std::map<QString, QString> listing(const QString& folder)
+{
+    std::map<QString, QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QFileInfo info(path);
+        files[path] = QString::number(info.size()) + QLatin1Char(' ')
+            + QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char(' ')
+            + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    }
+    return files;
+}
+
+int countRows(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    if (SqlUtils::openSqlite(path, &db) != 0)
+        return -2;
+    sqlite3_stmt* stmt = nullptr;
+    int count = -1;
+    if (SqlUtils::prepareSqlite(db, sql, -1, &stmt, nullptr) == 0) {
+        if (sqlite3_step(stmt) == SQLITE_ROW)
+            count = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    EXPECT_EQ(sqlite3_close(db), SQLITE_OK);
+    return count;
+}
+
+// Points the snapshot copies at a folder of the test's own.
+class TemporaryFolderOverride
+{
+public:
+    explicit TemporaryFolderOverride(const QString& path) : previous(qgetenv("TMPDIR")) { qputenv("TMPDIR", QFile::encodeName(path)); }
+    ~TemporaryFolderOverride() { qputenv("TMPDIR", previous); }
+
+private:
+    QByteArray previous;
+};
+
+const QString table = QStringLiteral("create table message (ROWID integer primary key, text text);");
+
+} // namespace
+
+TEST(SqlUtils, MissingPathsAndFoldersFailWithoutCreatingAnything)
+{
+    QTemporaryDir dir;
+    for (const QString& path : {dir.filePath(QStringLiteral("sms.db")), dir.path(), QString()}) {
+        sqlite3* db = reinterpret_cast<sqlite3*>(0x1);
+        EXPECT_NE(SqlUtils::openSqlite(path, &db), 0) << path.toStdString();
+        EXPECT_EQ(db, nullptr);
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+TEST(SqlUtils, OrdinaryDatabaseIsReadWithoutTouchingItsFolder)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("we?ird #%20 name.db"));
+    ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('a'), ('b');")));
+    const auto before = listing(dir.path());
+    EXPECT_EQ(countRows(path, "select count(*) from message"), 2);
+    EXPECT_EQ(listing(dir.path()), before);
+}
+
+TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromAPrivateCopy)
+{
+    QTemporaryDir backup;
+    QTemporaryDir temporary;
+    TemporaryFolderOverride override(temporary.path());
+    const QString path = backup.filePath(QStringLiteral("sms.db"));
+    ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('in'), ('wal');"),
+                                        FixtureDatabase::Journal::WalOnly));
+    ASSERT_TRUE(QFileInfo(path + QStringLiteral("-wal")).size() > 0);
+    ASSERT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
+    const auto before = listing(backup.path());
+
+    EXPECT_EQ(countRows(path, "select count(*) from message"), 2);
+    EXPECT_EQ(countRows(path, "select count(*) from message where text = 'wal'"), 1);
+    EXPECT_EQ(listing(backup.path()), before) << "no -shm, no checkpoint, nothing written";
+
+    const QStringList snapshots = QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(snapshots.size(), 1) << "one copy serves every opening";
+
+    // A backup that changes is copied again.
+    ASSERT_TRUE(FixtureDatabase::run(path, QStringLiteral("insert into message (text) values ('later');")));
+    EXPECT_EQ(countRows(path, "select count(*) from message"), 3);
+    EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1) << "the stale copy is gone";
+}
+
+TEST(SqlUtils, ReadOnlyBackupWithAWalIsReadToo)
+{
+    QTemporaryDir backup;
+    const QString path = backup.filePath(QStringLiteral("AddressBook.sqlitedb"));
+    ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('x');"),
+                                        FixtureDatabase::Journal::WalOnly));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(path + QStringLiteral("-wal"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_EQ(countRows(path, "select count(*) from message"), 1);
+    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
+}
+
+TEST(SqlUtils, PrepareReportsFailureWithANullStatement)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.db"));
+    ASSERT_TRUE(FixtureDatabase::create(path, table));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SqlUtils::openSqlite(path, &db), 0);
+    sqlite3_stmt* stmt = reinterpret_cast<sqlite3_stmt*>(0x1);
+    EXPECT_NE(SqlUtils::prepareSqlite(db, "select nothing from nowhere", -1, &stmt, nullptr), 0);
+    EXPECT_EQ(stmt, nullptr);
+    ASSERT_EQ(SqlUtils::prepareSqlite(db, "insert into message (text) values ('no')", -1, &stmt, nullptr), 0);
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_READONLY);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    EXPECT_NE(SqlUtils::prepareSqlite(nullptr, "select 1", -1, &stmt, nullptr), 0);
+}

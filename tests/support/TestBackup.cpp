@@ -1,0 +1,69 @@
+#include "TestBackup.h"
+
+#include "FixtureDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+TestBackup::TestBackup()
+{
+    EXPECT_TRUE(dir.isValid());
+}
+
+QString TestBackup::folder() const
+{
+    return dir.path();
+}
+
+QString TestBackup::path(const QString& relative) const
+{
+    return dir.filePath(relative);
+}
+
+QString TestBackup::schema(const QString& name)
+{
+    const QString text = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + name);
+    EXPECT_FALSE(text.isEmpty()) << "no schema " << name.toStdString();
+    return text;
+}
+
+bool TestBackup::writeDatabase(const QString& relative, const QString& sql, bool walOnly)
+{
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).path());
+    QString error;
+    const bool ok = FixtureDatabase::create(file, sql,
+                                            walOnly ? FixtureDatabase::Journal::WalOnly
+                                                    : FixtureDatabase::Journal::Rollback,
+                                            &error);
+    EXPECT_TRUE(ok) << error.toStdString();
+    return ok;
+}
+
+bool TestBackup::writeSmsDb(const QString& rows, const QString& schemaName)
+{
+    return writeDatabase(QStringLiteral("SMS/sms.db"), schema(schemaName) + rows);
+}
+
+bool TestBackup::writeAddressBook(const QString& rows, const QString& fileName, bool walOnly)
+{
+    return writeDatabase(QStringLiteral("AddressBook/") + fileName, schema(QStringLiteral("addressbook.sql")) + rows,
+                         walOnly);
+}
+
+void TestBackup::writeFile(const QString& relative, const QByteArray& content)
+{
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).path());
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
+    out.write(content);
+}
+
+void TestBackup::makeFolder(const QString& relative)
+{
+    QDir().mkpath(path(relative));
+}

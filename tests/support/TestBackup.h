@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A backup folder in a temporary directory, laid out as the device's Library
+// folder, with databases built from SQL text in the real iOS table shapes.
+class TestBackup
+{
+public:
+    TestBackup();
+
+    QString folder() const;
+    QString path(const QString& relative) const;
+    QString smsDbPath() const { return path(QStringLiteral("SMS/sms.db")); }
+
+    // SMS/sms.db: the named table shapes (a file of tools/fixture/schemas),
+    // then rows. Returns false (and fails the test) when the SQL is refused.
+    bool writeSmsDb(const QString& rows, const QString& schema = QStringLiteral("ios14-sms.sql"));
+    // AddressBook/<fileName> in the iOS address-book shape, then rows.
+    bool writeAddressBook(const QString& rows, const QString& fileName = QStringLiteral("AddressBook.sqlitedb"),
+                          bool walOnly = false);
+    // Any database at a relative path, from SQL text alone.
+    bool writeDatabase(const QString& relative, const QString& sql, bool walOnly = false);
+    // A plain file (its folders made as needed).
+    void writeFile(const QString& relative, const QByteArray& content = QByteArray("data"));
+    void makeFolder(const QString& relative);
+
+    static QString schema(const QString& name);
+
+private:
+    QTemporaryDir dir;
+};
