@@ -58,5 +58,5 @@ private:
     bool stopRequested;
     void (*backupCallback)(void*, double);
     void* backupCallbackContext;
-    bool hostFlag;
+    [[maybe_unused]] bool hostFlag; // kept for the host; nothing here reads it
 };
