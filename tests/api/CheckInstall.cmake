@@ -32,9 +32,14 @@ foreach(file lib/cmake/MsgService/MsgServiceConfig.cmake lib/cmake/MsgService/Ms
     endif()
 endforeach()
 
+set(sanitize_flags)
+if(SANITIZE)
+    # An instrumented library needs an instrumented host.
+    set(sanitize_flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
 execute_process(
     COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
-        -DCMAKE_PREFIX_PATH=${prefix}
+        -DCMAKE_PREFIX_PATH=${prefix} ${sanitize_flags}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "find_package(MsgService) failed:\n${out}")
