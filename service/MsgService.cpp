@@ -27,8 +27,12 @@ MsgService::~MsgService()
     UserDbHelper::instance();
     UserDbHelper::release();
     stopRequested = true;
-    if (VexoBackup::isDeviceBackuping(deviceId))
-        VexoBackup::cancelBackup(deviceId);
+    try {
+        if (VexoBackup::isDeviceBackuping(deviceId))
+            VexoBackup::cancelBackup(deviceId);
+    } catch (...) {
+        // The sessions are freed whatever the backup library does.
+    }
     Log("MSGSER", 1, "finished 01");
     delete loader;
     loader = nullptr;
@@ -40,22 +44,35 @@ int MsgService::startService()
     return 0;
 }
 
+// No exception leaves the library: the host may not be built to expect one.
+
 void MsgService::shutdownService()
 {
     stopRequested = true;
-    if (VexoBackup::isDeviceBackuping(deviceId))
-        VexoBackup::cancelBackup(deviceId);
+    try {
+        if (VexoBackup::isDeviceBackuping(deviceId))
+            VexoBackup::cancelBackup(deviceId);
+    } catch (...) {
+    }
 }
 
 bool MsgService::isBackupDevice(bool force)
 {
     Q_UNUSED(force);
-    return !VexoBackup::isDeviceBackuping(deviceId);
+    try {
+        return !VexoBackup::isDeviceBackuping(deviceId);
+    } catch (...) {
+        return false;
+    }
 }
 
 QString MsgService::getBDPath()
 {
-    return VexoBackup::getDeviceBackupPath(deviceId) + QStringLiteral("/SMS/sms.db");
+    try {
+        return VexoBackup::getDeviceBackupPath(deviceId) + QStringLiteral("/SMS/sms.db");
+    } catch (...) {
+        return QString();
+    }
 }
 
 int MsgService::loadSMSOnly()
@@ -64,7 +81,7 @@ int MsgService::loadSMSOnly()
         const QString folder = QDir::toNativeSeparators(VexoBackup::getDeviceBackupPath(deviceId));
         return loader->load(folder) ? 1 : 0;
     } catch (...) {
-        // Only allocation can fail here; the loader is left empty.
+        // Running out of memory midway: nothing half-built stays behind.
         loader->clear();
         return 0;
     }

@@ -1,10 +1,14 @@
 // Runs one complete load before the tests, so that the statics Qt and SQLite
-// build on first use exist before any test counts live objects.
+// build on first use exist before any test counts live objects; and checks
+// after every test that each connection it opened was closed.
 #include "MsgService.h"
 #include "ServiceDoubles.h"
 #include "TestBackup.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -34,6 +38,36 @@ insert into message_attachment_join values (1, 1);
     }
 };
 
+// Connections still open at the end of a test mean a leaked connection or an
+// unfinalized statement (sqlite3_close refuses to close those).
+class ConnectionCheck : public ::testing::EmptyTestEventListener
+{
+public:
+    void OnTestEnd(const ::testing::TestInfo& test) override
+    {
+        const ServiceDoubles& doubles = ServiceDoubles::get();
+        if (doubles.opens != doubles.closes)
+            leaks.push_back(std::string(test.test_suite_name()) + "." + test.name());
+    }
+    static std::vector<std::string> leaks;
+};
+std::vector<std::string> ConnectionCheck::leaks;
+
+class ConnectionReport : public ::testing::Environment
+{
+public:
+    void TearDown() override
+    {
+        for (const std::string& test : ConnectionCheck::leaks)
+            ADD_FAILURE() << test << " left a database connection open";
+    }
+};
+
 const auto* const warmUp = ::testing::AddGlobalTestEnvironment(new WarmUp);
+const auto* const report = ::testing::AddGlobalTestEnvironment(new ConnectionReport);
+const bool listening = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ConnectionCheck);
+    return true;
+}();
 
 } // namespace
