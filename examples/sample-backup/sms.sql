@@ -1,0 +1,145 @@
+-- Messages of the sample backup, run after the iOS 14 table shapes.
+-- Dates are written as UTC wall-clock times and stored the way iOS 11+ stores
+-- them: nanoseconds since 2001-01-01 00:00:00 UTC.
+
+-- Participant addresses. iMessage and SMS keep separate rows for one number.
+INSERT INTO handle (ROWID, id, country, service, uncanonicalized_id) VALUES
+    (1, '+14155550132',        'us', 'iMessage', NULL),            -- Maya Chen
+    (2, '+14155550177',        'us', 'SMS',      '+14155550177'),  -- Daniel Okafor, by SMS
+    (3, '+14155550177',        'us', 'iMessage', NULL),            -- Daniel Okafor, by iMessage
+    (4, 'sofia.r@example.com', 'es', 'iMessage', NULL),            -- Sofía Ramírez
+    (5, '+819012345678',       'jp', 'iMessage', NULL),            -- Ken Tanaka
+    (6, '+79161234567',        'ru', 'SMS',      '+79161234567'),  -- Алексей Смирнов
+    (7, '+14155550199',        'us', 'SMS',      '+14155550199'),  -- a shop, not in the address book
+    (8, '+9613123456',         'lb', 'iMessage', NULL);            -- ليلى حداد
+
+-- Conversations. Daniel's number has an SMS row and an iMessage row that share
+-- one chat_identifier; the hiking group is the only chat with a room name.
+INSERT INTO chat (ROWID, guid, style, state, account_id, chat_identifier, service_name, room_name, display_name) VALUES
+    (1, 'iMessage;-;+14155550132',             45, 3, 'E:me@example.com', '+14155550132',           'iMessage', NULL, ''),
+    (2, 'SMS;-;+14155550177',                  45, 3, 'P:+14155550100',   '+14155550177',           'SMS',      NULL, ''),
+    (3, 'iMessage;-;+14155550177',             45, 3, 'E:me@example.com', '+14155550177',           'iMessage', NULL, ''),
+    (4, 'iMessage;+;chat493027166853207741',   43, 3, 'E:me@example.com', 'chat493027166853207741', 'iMessage', 'Hiking crew 🥾', 'Hiking crew 🥾'),
+    (5, 'iMessage;-;sofia.r@example.com',      45, 3, 'E:me@example.com', 'sofia.r@example.com',    'iMessage', NULL, ''),
+    (6, 'iMessage;-;+819012345678',            45, 3, 'E:me@example.com', '+819012345678',          'iMessage', NULL, ''),
+    (7, 'SMS;-;+79161234567',                  45, 3, 'P:+14155550100',   '+79161234567',           'SMS',      NULL, ''),
+    (8, 'SMS;-;+14155550199',                  45, 3, 'P:+14155550100',   '+14155550199',           'SMS',      NULL, '');
+
+INSERT INTO chat_handle_join (chat_id, handle_id) VALUES
+    (1, 1), (2, 2), (3, 3), (4, 1), (4, 4), (4, 8), (5, 4), (6, 5), (7, 6), (8, 7);
+
+-- Sent messages carry the other side's handle in one-to-one chats and 0 in
+-- groups; a received message with is_read 0 is unread. U+FFFC (char(65532))
+-- stands where an attachment goes. Dates are written as UTC text here and
+-- converted below.
+
+INSERT INTO message (ROWID, guid, text, attributedBody, handle_id, service, subject, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, error, cache_has_attachments) VALUES
+    -- Maya Chen
+    (1, 'A1B2C3D4-0001-4000-8000-000000000001', 'Are we still on for Saturday? ☀️', NULL,
+        1, 'iMessage', NULL, '2024-05-10 18:02:11', '2024-05-10 18:05:40', 0, 1, 0, 1, 1, 0, 0),
+    (2, 'A1B2C3D4-0002-4000-8000-000000000002', 'Yes! Trailhead at 8, I''ll bring coffee ☕', NULL,
+        1, 'iMessage', NULL, '2024-05-10 18:06:02', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (3, 'A1B2C3D4-0003-4000-8000-000000000003', 'Look at this view! 🏔️ ' || char(65532), NULL,
+        1, 'iMessage', NULL, '2024-05-11 09:14:30', NULL, 1, 1, 1, 1, 1, 0, 1),
+    (4, 'A1B2C3D4-0004-4000-8000-000000000004', 'Wow 😍 here''s mine from the ridge' || char(65532), NULL,
+        1, 'iMessage', NULL, '2024-05-11 09:20:05', '2024-05-11 09:22:00', 0, 1, 0, 1, 1, 0, 1),
+    (5, 'A1B2C3D4-0005-4000-8000-000000000005', 'Same trail next month? 🥾', NULL,
+        1, 'iMessage', NULL, '2024-05-11 09:21:47', '2024-05-11 09:22:00', 0, 1, 0, 1, 1, 0, 0),
+    -- Daniel Okafor, first by SMS from a new number, later by iMessage
+    (6, 'A1B2C3D4-0006-4000-8000-000000000006', 'Hey, it''s Daniel — new number, save it 📱', NULL,
+        2, 'SMS', NULL, '2024-04-28 20:11:00', '2024-04-28 20:14:12', 0, 1, 0, 1, 1, 0, 0),
+    (7, 'A1B2C3D4-0007-4000-8000-000000000007', 'Saved! How''s the new job?', NULL,
+        2, 'SMS', NULL, '2024-04-28 20:15:31', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (8, 'A1B2C3D4-0008-4000-8000-000000000008', 'Lunch Friday?' || char(10) || 'The ramen place on 5th 🍜', NULL,
+        3, 'iMessage', NULL, '2024-05-03 12:30:00', '2024-05-03 12:40:03', 0, 1, 0, 1, 1, 0, 0),
+    (9, 'A1B2C3D4-0009-4000-8000-000000000009', 'Deal. 12:30?', NULL,
+        3, 'iMessage', NULL, '2024-05-03 12:41:15', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (10, 'A1B2C3D4-0010-4000-8000-000000000010', '👍', NULL,
+        3, 'iMessage', NULL, '2024-05-03 12:42:09', '2024-05-03 12:45:00', 0, 1, 0, 1, 1, 0, 0),
+    -- Hiking crew (group)
+    (11, 'A1B2C3D4-0011-4000-8000-000000000011', 'Who''s in for the Saturday hike? 🥾', NULL,
+        0, 'iMessage', NULL, '2024-05-09 17:00:00', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (12, 'A1B2C3D4-0012-4000-8000-000000000012', 'Me! 🙋‍♀️', NULL,
+        1, 'iMessage', NULL, '2024-05-09 17:04:21', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (13, 'A1B2C3D4-0013-4000-8000-000000000013', 'أنا أيضاً! سأحضر الماء 💧', NULL,
+        8, 'iMessage', NULL, '2024-05-09 17:10:02', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (14, 'A1B2C3D4-0014-4000-8000-000000000014', 'Count me in — I''ll drive 🚗', NULL,
+        4, 'iMessage', NULL, '2024-05-09 17:12:45', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (15, 'A1B2C3D4-0015-4000-8000-000000000015', char(65532), NULL,
+        1, 'iMessage', NULL, '2024-05-11 16:45:10', '2024-05-11 17:02:00', 0, 1, 0, 1, 1, 0, 1),
+    (16, 'A1B2C3D4-0016-4000-8000-000000000016', 'شكراً على اليوم الرائع', NULL,
+        8, 'iMessage', NULL, '2024-05-11 17:30:55', NULL, 0, 0, 0, 1, 1, 0, 0),
+    -- Sofía Ramírez: two messages keep their words only in attributedBody
+    (17, 'A1B2C3D4-0017-4000-8000-000000000017', NULL, archived_body('¿Me pasas el contacto del fontanero? 🔧'),
+        4, 'iMessage', NULL, '2024-05-06 10:00:40', '2024-05-06 10:02:00', 0, 1, 0, 1, 1, 0, 0),
+    (18, 'A1B2C3D4-0018-4000-8000-000000000018', char(65532), NULL,
+        4, 'iMessage', NULL, '2024-05-06 10:03:12', NULL, 1, 1, 1, 1, 1, 0, 1),
+    (19, 'A1B2C3D4-0019-4000-8000-000000000019', '¡Mil gracias! Te debo un café ☕', NULL,
+        4, 'iMessage', NULL, '2024-05-06 10:05:58', '2024-05-06 10:06:30', 0, 1, 0, 1, 1, 0, 0),
+    (20, 'A1B2C3D4-0020-4000-8000-000000000020', NULL, archived_body('¿Vienes a la cena del sábado?'),
+        4, 'iMessage', NULL, '2024-05-12 08:30:00', NULL, 0, 0, 0, 1, 1, 0, 0),
+    -- Ken Tanaka
+    (21, 'A1B2C3D4-0021-4000-8000-000000000021', 'Ken, are you back in Tokyo?', NULL,
+        5, 'iMessage', NULL, '2024-05-02 23:10:00', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (22, 'A1B2C3D4-0022-4000-8000-000000000022', 'はい、昨日戻りました！お土産があります 🎁', NULL,
+        5, 'iMessage', NULL, '2024-05-03 07:45:19', '2024-05-03 08:00:00', 0, 1, 0, 1, 1, 0, 0),
+    (23, 'A1B2C3D4-0023-4000-8000-000000000023', '来週の金曜日、飲みに行きませんか？🍻', NULL,
+        5, 'iMessage', NULL, '2024-05-12 03:20:00', NULL, 0, 0, 0, 1, 1, 0, 0),
+    (24, 'A1B2C3D4-0024-4000-8000-000000000024', char(65532), NULL,
+        5, 'iMessage', NULL, '2024-05-12 03:21:30', NULL, 0, 0, 0, 1, 1, 0, 1),
+    -- Алексей Смирнов, by SMS
+    (25, 'A1B2C3D4-0025-4000-8000-000000000025', 'Привет! Посылка пришла, спасибо 📦', NULL,
+        6, 'SMS', 'Посылка', '2024-05-08 14:00:00', '2024-05-08 14:03:00', 0, 1, 0, 1, 1, 0, 0),
+    (26, 'A1B2C3D4-0026-4000-8000-000000000026', 'Отлично, рад что дошла!', NULL,
+        6, 'SMS', NULL, '2024-05-08 14:05:27', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (27, 'A1B2C3D4-0027-4000-8000-000000000027', 'Ты в субботу свободен?', NULL,
+        6, 'SMS', NULL, '2024-05-12 19:40:00', NULL, 0, 0, 0, 1, 1, 0, 0),
+    -- A shop texting from a number nobody saved; the reply failed to send
+    (28, 'A1B2C3D4-0028-4000-8000-000000000028', 'Your order <#4471> from Joe''s Garden & Co. arrives today between 2–4 PM. Reply "STOP" to opt out.', NULL,
+        7, 'SMS', NULL, '2024-05-07 09:00:00', '2024-05-07 09:00:30', 0, 1, 0, 1, 1, 0, 0),
+    (29, 'A1B2C3D4-0029-4000-8000-000000000029', 'Thanks, leave it at the door', NULL,
+        7, 'SMS', NULL, '2024-05-07 09:01:12', NULL, 1, 1, 0, 0, 1, 4, 0);
+
+-- iOS keeps the words in attributedBody as well; messages 17 and 20 have
+-- nothing else.
+UPDATE message SET attributedBody = archived_body(text) WHERE text IS NOT NULL;
+
+UPDATE message SET
+    date = (strftime('%s', date) - 978307200) * 1000000000,
+    date_read = CASE WHEN date_read IS NULL THEN 0
+                     ELSE (strftime('%s', date_read) - 978307200) * 1000000000 END;
+
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE
+               WHEN ROWID BETWEEN 1 AND 5 THEN 1
+               WHEN ROWID BETWEEN 6 AND 7 THEN 2
+               WHEN ROWID BETWEEN 8 AND 10 THEN 3
+               WHEN ROWID BETWEEN 11 AND 16 THEN 4
+               WHEN ROWID BETWEEN 17 AND 20 THEN 5
+               WHEN ROWID BETWEEN 21 AND 24 THEN 6
+               WHEN ROWID BETWEEN 25 AND 27 THEN 7
+               ELSE 8
+           END, ROWID, date
+    FROM message;
+
+-- Attachments as the device records them. The video was never backed up, as
+-- happens with large files; the others are generated from files.txt.
+INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti, mime_type, transfer_state, is_outgoing, transfer_name, total_bytes) VALUES
+    (1, '8E1F2A44-6C3B-4D0E-9A57-1B2C3D4E5F60', '8E1F2A44-6C3B-4D0E-9A57-1B2C3D4E5F60', 737111670,
+        '~/Library/SMS/Attachments/3f/15/8E1F2A44-6C3B-4D0E-9A57-1B2C3D4E5F60/IMG_4821.jpeg',
+        'public.jpeg', 'image/jpeg', 5, 1, 'IMG_4821.jpeg', 412233),
+    (2, 'C0FFEE12-3456-4789-ABCD-EF0123456789', 'C0FFEE12-3456-4789-ABCD-EF0123456789', 737112005,
+        '~/Library/SMS/Attachments/a7/07/C0FFEE12-3456-4789-ABCD-EF0123456789/IMG_0193.jpeg',
+        'public.jpeg', 'image/jpeg', 5, 0, 'IMG_0193.jpeg', 398120),
+    (3, '7B9D2E10-55AA-4C1F-8E3D-0A1B2C3D4E5F', '7B9D2E10-55AA-4C1F-8E3D-0A1B2C3D4E5F', 737138710,
+        '~/Library/SMS/Attachments/5c/12/7B9D2E10-55AA-4C1F-8E3D-0A1B2C3D4E5F/trail-map.png',
+        'public.png', 'image/png', 5, 0, 'trail-map.png', 88614),
+    (4, 'F4E3D2C1-B0A9-4876-9543-210FEDCBA987', 'F4E3D2C1-B0A9-4876-9543-210FEDCBA987', 736682592,
+        '~/Library/SMS/Attachments/e2/02/F4E3D2C1-B0A9-4876-9543-210FEDCBA987/Jorge Fontanería.vcf',
+        'public.vcard', 'text/vcard', 5, 1, 'Jorge Fontanería.vcf', 214),
+    (5, '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', 737180490,
+        '/var/mobile/Library/SMS/Attachments/91/01/91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B/IMG_5501.MOV',
+        'com.apple.quicktime-movie', 'video/quicktime', 5, 0, 'IMG_5501.MOV', 18733912);
+
+INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
+    (3, 1), (4, 2), (15, 3), (18, 4), (24, 5);
