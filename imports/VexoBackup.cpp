@@ -10,7 +10,7 @@ namespace {
 // device identifier. VEXOBACKUP_ROOT overrides the platform's convention.
 QString backupRoot()
 {
-    const QString overridden = qEnvironmentVariable("VEXOBACKUP_ROOT");
+    QString overridden = qEnvironmentVariable("VEXOBACKUP_ROOT");
     if (!overridden.isEmpty())
         return overridden;
 #if defined(Q_OS_WIN)
@@ -35,7 +35,7 @@ bool VexoBackup::isDeviceBackuping(const QString& deviceId)
     // "finished". Both plist encodings store these names as plain ASCII, so a
     // byte search serves for XML and binary alike.
     QFile status(getDeviceBackupPath(deviceId) + QStringLiteral("/Status.plist"));
-    if (status.size() > 1024 * 1024 || !status.open(QIODevice::ReadOnly))
+    if (status.size() > qint64(1) << 20 || !status.open(QIODevice::ReadOnly))
         return false;
     const QByteArray content = status.readAll();
     return content.contains("SnapshotState") && !content.contains("finished");
