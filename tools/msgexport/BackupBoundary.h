@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// Which files may be copied or linked: only those whose real location, with
+// every symbolic link resolved, lies inside the backup folder.
+class BackupBoundary
+{
+public:
+    enum class FileState {
+        Present, // an existing file inside the backup
+        Missing, // nothing there
+        Outside, // exists, but resolves to a place outside the backup
+    };
+
+    explicit BackupBoundary(const QString& backupFolder);
+
+    // The backup folder with links resolved; empty when it does not exist.
+    const QString& root() const { return canonicalRoot; }
+
+    FileState stateOf(const QString& path) const;
+
+    // Whether path, which need not exist yet, would lie in the backup (or be
+    // the backup folder itself) once created.
+    bool contains(const QString& path) const;
+
+    // The path of an existing file relative to the backup folder, with links
+    // resolved; empty for a file that is not Present.
+    QString relativePath(const QString& path) const;
+
+    // The real location of path: existing leading parts resolved, the
+    // missing rest appended as written (cleaned of "." and "..").
+    static QString resolve(const QString& path);
+
+private:
+    bool isUnderRoot(const QString& canonical) const;
+
+    QString canonicalRoot;
+};

@@ -1,0 +1,86 @@
+#include "ExportOptions.h"
+
+#include "ExportWriter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, ExportOptions* options, QString* text)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Exports the text messages of an iPhone backup folder as text, JSON or HTML.\n"
+        "\n"
+        "The backup folder is read only; nothing is ever written into it.\n"
+        "Exit codes: 0 done, 1 bad arguments, 2 backup folder not found,\n"
+        "3 no message database (SMS/sms.db), 4 message database refused,\n"
+        "5 output could not be written."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"), QStringLiteral("Load the default backup folder of device <id> instead of a folder."),
+        QStringLiteral("id"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("Output format: %1 (default: text).").arg(ExportWriter::formats().join(QStringLiteral(", "))),
+        QStringLiteral("format"), QStringLiteral("text"));
+    const QCommandLineOption outputOption(
+        QStringLiteral("output"),
+        QStringLiteral("Write into folder <dir> (required for html) instead of standard output."), QStringLiteral("dir"));
+    const QCommandLineOption copyOption(
+        QStringLiteral("copy-attachments"),
+        QStringLiteral("Copy attachment and preview files into the output folder, so that it stands on its own."));
+    const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("No progress and no summary."));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Also show the message library's log lines."));
+    parser.addOptions({deviceOption, formatOption, outputOption, copyOption, quietOption, verboseOption});
+    parser.addPositionalArgument(QStringLiteral("backup-folder"),
+                                 QStringLiteral("The backup folder (holding SMS/sms.db)."),
+                                 QStringLiteral("[backup-folder]"));
+
+    if (!parser.parse(arguments)) {
+        *text = parser.errorText();
+        return Outcome::Error;
+    }
+    if (parser.isSet(helpOption)) {
+        *text = parser.helpText();
+        return Outcome::Help;
+    }
+    if (parser.isSet(versionOption)) {
+        *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                              QCoreApplication::applicationVersion());
+        return Outcome::Version;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    options->deviceId = parser.value(deviceOption);
+    if (positional.size() > 1) {
+        *text = QStringLiteral("Give one backup folder, not %1.").arg(positional.size());
+        return Outcome::Error;
+    }
+    if (positional.isEmpty() == options->deviceId.isEmpty()) {
+        *text = QStringLiteral("Give either a backup folder or --device <id>.");
+        return Outcome::Error;
+    }
+    options->backupFolder = positional.value(0);
+    options->format = parser.value(formatOption);
+    if (!ExportWriter::formats().contains(options->format)) {
+        *text = QStringLiteral("Unknown format \"%1\"; use one of %2.")
+                    .arg(options->format, ExportWriter::formats().join(QStringLiteral(", ")));
+        return Outcome::Error;
+    }
+    options->outputFolder = parser.value(outputOption);
+    options->copyAttachments = parser.isSet(copyOption);
+    options->quiet = parser.isSet(quietOption);
+    options->verbose = parser.isSet(verboseOption);
+    if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {
+        *text = QStringLiteral("The html format writes a folder of pages: give --output <dir>.");
+        return Outcome::Error;
+    }
+    if (options->copyAttachments && options->outputFolder.isEmpty()) {
+        *text = QStringLiteral("--copy-attachments needs --output <dir>.");
+        return Outcome::Error;
+    }
+    return Outcome::Run;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for.
+struct ExportOptions
+{
+    enum class Outcome {
+        Run,     // export as the fields say
+        Help,    // text holds the help
+        Version, // text holds the version line
+        Error,   // text holds what was wrong
+    };
+
+    QString backupFolder; // set unless deviceId is
+    QString deviceId;
+    QString format = QStringLiteral("text");
+    QString outputFolder; // empty: standard output
+    bool copyAttachments = false;
+    bool quiet = false;
+    bool verbose = false;
+
+    // Parses arguments (the program name first) into options.
+    static Outcome parse(const QStringList& arguments, ExportOptions* options, QString* text);
+};

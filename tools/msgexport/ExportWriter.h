@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ConversationView.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QIODevice;
+
+// Where an export goes: a folder (required by formats that write several
+// files), or else a stream such as standard output.
+struct ExportTarget
+{
+    QString folder;
+    QIODevice* stream = nullptr;
+    std::function<void(int done, int total)> progress;
+};
+
+// One output format.
+class ExportWriter
+{
+public:
+    virtual ~ExportWriter();
+
+    // Whether the format needs a folder rather than a stream.
+    virtual bool needsFolder() const { return false; }
+
+    // False, with the reason in *error, when the output cannot be written.
+    virtual bool write(const ExportDocument& document, const ExportTarget& target, QString* error) = 0;
+
+    // "text", "json", "html"; null for an unknown name.
+    static std::unique_ptr<ExportWriter> create(const QString& format);
+    static QStringList formats();
+
+protected:
+    // Writes a single-file format to target.stream, or to fileName in
+    // target.folder.
+    static bool writeDocument(const QByteArray& bytes, const ExportTarget& target, const QString& fileName,
+                              QString* error);
+};

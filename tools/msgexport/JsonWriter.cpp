@@ -1,0 +1,135 @@
+#include "JsonWriter.h"
+
+#include "IosDate.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QJsonValue dateValue(const QDateTime& date)
+{
+    return date.isValid() ? QJsonValue(IosDate::isoUtc(date)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue optionalText(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QString stateName(BackupBoundary::FileState state)
+{
+    switch (state) {
+    case BackupBoundary::FileState::Present:
+        return QStringLiteral("present");
+    case BackupBoundary::FileState::Missing:
+        return QStringLiteral("missing");
+    case BackupBoundary::FileState::Outside:
+        return QStringLiteral("outside");
+    }
+    return QString();
+}
+
+QJsonObject pieceJson(const PieceView& piece)
+{
+    QJsonObject json{{QStringLiteral("mimeType"), piece.mimeType}};
+    if (piece.kind == PieceView::Kind::Text) {
+        json.insert(QStringLiteral("type"), QStringLiteral("text"));
+        json.insert(QStringLiteral("text"), piece.text);
+        return json;
+    }
+    const AttachmentView& attachment = piece.attachment;
+    json.insert(QStringLiteral("type"), QStringLiteral("attachment"));
+    json.insert(QStringLiteral("fileName"), attachment.fileName);
+    json.insert(QStringLiteral("filePath"), attachment.filePath);
+    json.insert(QStringLiteral("previewPath"), attachment.previewPath);
+    json.insert(QStringLiteral("fileState"), stateName(attachment.fileState));
+    json.insert(QStringLiteral("previewState"), stateName(attachment.previewState));
+    json.insert(QStringLiteral("copiedFile"), optionalText(attachment.copiedFile));
+    json.insert(QStringLiteral("copiedPreview"), optionalText(attachment.copiedPreview));
+    return json;
+}
+
+QJsonObject messageJson(const MessageView& message)
+{
+    QJsonArray pieces;
+    for (const PieceView& piece : message.pieces)
+        pieces.append(pieceJson(piece));
+    return QJsonObject{
+        {QStringLiteral("id"), message.id},
+        {QStringLiteral("handleId"), message.handleId},
+        {QStringLiteral("date"), dateValue(message.date)},
+        {QStringLiteral("dateSeconds"), message.dateSeconds},
+        {QStringLiteral("dateRead"), dateValue(message.dateRead)},
+        {QStringLiteral("dateReadSeconds"), message.dateReadSeconds},
+        {QStringLiteral("subject"), message.subject},
+        {QStringLiteral("attributedText"), message.attributedText},
+        {QStringLiteral("text"), message.text},
+        {QStringLiteral("textFromArchivedBody"), message.textFromArchivedBody},
+        {QStringLiteral("sender"), message.senderName},
+        {QStringLiteral("isNonSms"), message.isNonSms},
+        {QStringLiteral("isFromMe"), message.isFromMe},
+        {QStringLiteral("isRead"), message.isRead},
+        {QStringLiteral("isSent"), message.isSent},
+        {QStringLiteral("error"), message.error},
+        {QStringLiteral("itemType"), message.itemType},
+        {QStringLiteral("shareStatus"), message.shareStatus},
+        {QStringLiteral("shareDirection"), message.shareDirection},
+        {QStringLiteral("otherHandle"), message.otherHandle},
+        {QStringLiteral("extraFlag"), message.extraFlag},
+        {QStringLiteral("pieces"), pieces},
+    };
+}
+
+QJsonObject conversationJson(const ConversationView& conversation)
+{
+    QJsonArray participants;
+    for (const ParticipantView& participant : conversation.participants) {
+        participants.append(QJsonObject{
+            {QStringLiteral("id"), participant.id},
+            {QStringLiteral("address"), participant.address},
+            {QStringLiteral("country"), participant.country},
+            {QStringLiteral("uncanonicalizedId"), participant.uncanonicalizedId},
+            {QStringLiteral("contactName"), participant.contactName},
+            {QStringLiteral("displayName"), participant.displayName},
+        });
+    }
+    QJsonArray messages;
+    for (const MessageView& message : conversation.messages)
+        messages.append(messageJson(message));
+    return QJsonObject{
+        {QStringLiteral("index"), conversation.index},
+        {QStringLiteral("title"), conversation.title},
+        {QStringLiteral("name"), conversation.name},
+        {QStringLiteral("unreadCount"), conversation.unreadCount},
+        {QStringLiteral("messageCount"), conversation.messages.size()},
+        {QStringLiteral("newestDate"), dateValue(conversation.newestDate)},
+        {QStringLiteral("participants"), participants},
+        {QStringLiteral("messages"), messages},
+    };
+}
+
+} // namespace
+
+bool JsonWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
+{
+    const QByteArray bytes = QJsonDocument(toJson(document)).toJson(QJsonDocument::Indented);
+    return writeDocument(bytes, target, QStringLiteral("conversations.json"), error);
+}
+
+QJsonObject JsonWriter::toJson(const ExportDocument& document)
+{
+    QJsonArray conversations;
+    for (const ConversationView& conversation : document.conversations)
+        conversations.append(conversationJson(conversation));
+    return QJsonObject{
+        {QStringLiteral("format"), QStringLiteral("msgexport")},
+        {QStringLiteral("formatVersion"), formatVersion},
+        {QStringLiteral("generator"), document.generator},
+        {QStringLiteral("backupFolder"), document.backupFolder},
+        {QStringLiteral("conversationCount"), document.conversations.size()},
+        {QStringLiteral("messageCount"), document.messageCount()},
+        {QStringLiteral("conversations"), conversations},
+    };
+}

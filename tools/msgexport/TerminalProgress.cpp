@@ -1,0 +1,91 @@
+#include "TerminalProgress.h"
+
+#include <unistd.h>
+
+TerminalProgress::TerminalProgress(int fd, bool enabled)
+    : fd(enabled ? ::dup(fd) : -1)
+{
+}
+
+TerminalProgress::~TerminalProgress()
+{
+    stopSpinner();
+    clear();
+    if (fd >= 0)
+        ::close(fd);
+}
+
+bool TerminalProgress::isTerminal(int fd)
+{
+    return ::isatty(fd) == 1;
+}
+
+void TerminalProgress::startSpinner(const QString& label)
+{
+    if (!enabled() || spinner.joinable())
+        return;
+    stopping = false;
+    spinner = std::thread(&TerminalProgress::spin, this, label);
+}
+
+void TerminalProgress::stopSpinner()
+{
+    if (!spinner.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    spinner.join();
+    clear();
+}
+
+void TerminalProgress::spin(QString label)
+{
+    static const char frames[] = {'|', '/', '-', '\\'};
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(mutex);
+    for (unsigned frame = 0; !stopping; ++frame) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        draw(QStringLiteral("%1 %2 %3s")
+                 .arg(QString(QLatin1Char(frames[frame % 4])), label, QString::number(seconds, 'f', 1))
+                 .toUtf8());
+        wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping; });
+    }
+}
+
+void TerminalProgress::bar(const QString& label, int done, int total)
+{
+    if (!enabled() || total <= 0)
+        return;
+    constexpr int width = 30;
+    const int filled = static_cast<int>(static_cast<qint64>(width) * done / total);
+    // Redraw only when the bar grows or the work ends: terminals are slow.
+    if (filled == lastBarWidth && done != total)
+        return;
+    lastBarWidth = filled;
+    draw(QStringLiteral("[%1%2] %3/%4 %5")
+             .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))
+             .arg(done)
+             .arg(total)
+             .arg(label)
+             .toUtf8());
+}
+
+void TerminalProgress::clear()
+{
+    lastBarWidth = -1;
+    if (enabled())
+        draw(QByteArray());
+}
+
+void TerminalProgress::draw(const QByteArray& line)
+{
+    // Back to the start of the line, the new text, then erase what is left
+    // of a longer earlier one.
+    const QByteArray bytes = "\r" + line + "\x1b[K";
+    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    static_cast<void>(written); // progress is best effort
+}
