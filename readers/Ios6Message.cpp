@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -32,6 +33,122 @@ const char* const selectOldest =
 const char* const countMessages =
     "select count(*) from message as m inner join chat_message_join as cmj on m.rowid = cmj.message_id "
     "inner join chat on chat.rowid = cmj.chat_id";
+
+// A date conversion through QDateTime::fromTime_t costs a tzset() and two
+// mktime() calls, and each of them stats /etc/localtime when TZ is unset:
+// about 10 us, twice per row. Qt 5 keeps such a local date inline as
+// (local milliseconds << 8 | status), and the status only varies with
+// daylight saving time, so the same bits are built here from localtime_r's
+// fields. The first date of a run, the first of each daylight-saving state
+// and one in checkInterval go through Qt and must agree bit for bit;
+// otherwise every later date of the run does.
+class LocalDates
+{
+public:
+    void restart() { *this = LocalDates(); }
+
+    QDateTime convert(qint64 value)
+    {
+        const qint64 seconds = secondsOf(value);
+        quintptr bits = 0;
+        int daylight = 0;
+        if (!localBits(seconds, &bits, &daylight)) {
+            // Out of the plain range (0 for an unread message): repeated
+            // values are taken from Qt once.
+            if (!haveOther || otherSeconds != seconds) {
+                other = Ios6Message::toDateTime(value);
+                otherSeconds = seconds;
+                haveOther = true;
+            }
+            return other;
+        }
+        if (trusted && known[daylight] && ++sinceCheck < checkInterval)
+            return fromBits(bits | status[daylight]);
+
+        sinceCheck = 0;
+        const QDateTime date = Ios6Message::toDateTime(value);
+        const quintptr made = bitsOf(date);
+        if (!known[daylight]) {
+            status[daylight] = made & 0xFF;
+            known[daylight] = true;
+        }
+        if ((made & ~quintptr(0xFF)) != bits || (made & 0xFF) != status[daylight] || !(made & 1))
+            trusted = false;
+        return date;
+    }
+
+private:
+    static_assert(sizeof(QDateTime) == sizeof(quintptr), "QDateTime is one pointer wide");
+    static constexpr int checkInterval = 4096;
+    static constexpr qint64 secondsPerDay = 86400;
+    static constexpr qint64 lastPlainSecond = 2145916799 - 2 * secondsPerDay; // Qt's time_t limit, 2037
+
+    // The same arithmetic as Ios6Message::toDateTime.
+    static qint64 secondsOf(qint64 value)
+    {
+        if (value > 1000000000)
+            value /= 1000000000;
+        return static_cast<qint64>(static_cast<quint64>(value) & 0xFFFFFFFFu);
+    }
+
+    // Days from 1970-01-01 to a proleptic Gregorian date.
+    static qint64 daysFromCivil(qint64 year, unsigned month, unsigned day)
+    {
+        year -= month <= 2;
+        const qint64 era = (year >= 0 ? year : year - 399) / 400;
+        const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+        const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+        const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        return era * 146097 + static_cast<qint64>(dayOfEra) - 719468;
+    }
+
+    // Local milliseconds in Qt's place in the bits; false where Qt takes a
+    // special path (near 1970 and 2038) or localtime_r has no plain answer.
+    static bool localBits(qint64 seconds, quintptr* bits, int* daylight)
+    {
+        if (seconds < 2 * secondsPerDay || seconds > lastPlainSecond)
+            return false;
+        const time_t time = static_cast<time_t>(seconds);
+        tm fields;
+        if (!localtime_r(&time, &fields) || fields.tm_sec > 59 || fields.tm_isdst < 0)
+            return false;
+        const qint64 days = daysFromCivil(fields.tm_year + 1900LL, static_cast<unsigned>(fields.tm_mon + 1),
+                                          static_cast<unsigned>(fields.tm_mday));
+        const qint64 msecs = (days * secondsPerDay + fields.tm_hour * 3600 + fields.tm_min * 60 + fields.tm_sec) * 1000;
+        *bits = static_cast<quintptr>(msecs) << 8;
+        *daylight = fields.tm_isdst > 0 ? 1 : 0;
+        return true;
+    }
+
+    static quintptr bitsOf(const QDateTime& date)
+    {
+        quintptr bits;
+        std::memcpy(&bits, static_cast<const void*>(&date), sizeof(bits));
+        return bits;
+    }
+
+    // A default QDateTime is inline too, so overwriting it drops nothing.
+    static QDateTime fromBits(quintptr bits)
+    {
+        QDateTime date;
+        std::memcpy(static_cast<void*>(&date), &bits, sizeof(bits));
+        return date;
+    }
+
+    quintptr status[2] = {0, 0};
+    bool known[2] = {false, false};
+    bool trusted = true;
+    int sinceCheck = 0;
+    QDateTime other;
+    qint64 otherSeconds = 0;
+    bool haveOther = false;
+};
+
+LocalDates& localDates()
+{
+    static thread_local LocalDates dates;
+    return dates;
+}
 
 } // namespace
 
@@ -66,8 +183,12 @@ bool Ios6Message::handleRow(sqlite3_stmt* stmt)
     auto message = std::make_unique<MsgContent>();
     message->id = messageRowid;
     message->handleId = sqlite3_column_int64(stmt, 4);
-    message->date = toDateTime(sqlite3_column_int64(stmt, 5));
-    message->dateRead = toDateTime(sqlite3_column_int64(stmt, 10));
+    // The text index is empty before the first row of this reader's run.
+    LocalDates& dates = localDates();
+    if (messageTexts.isEmpty())
+        dates.restart();
+    message->date = dates.convert(sqlite3_column_int64(stmt, 5));
+    message->dateRead = dates.convert(sqlite3_column_int64(stmt, 10));
     message->subject = columnText(stmt, 2);
     message->isNonSms = isSms ? 0 : 1;
     message->isFromMe = sqlite3_column_int(stmt, 7);
