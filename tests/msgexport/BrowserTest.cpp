@@ -1,0 +1,144 @@
+// The exported pages in a real browser, from file://: headless chromium
+// renders the DOM, and a copy of each page with a small script reports
+// whether every image decoded. Skipped only where chromium is not installed.
+// A screenshot of a conversation is kept in <build>/artifacts/.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class BrowserTest : public ::testing::Test
+{
+protected:
+    QString chromium = qEnvironmentVariable("MSGEXPORT_CHROMIUM", QStringLiteral("/usr/bin/chromium"));
+    QTemporaryDir temp;
+    QString pages = temp.path() + QStringLiteral("/pages");
+
+    void SetUp() override
+    {
+        if (!QFileInfo(chromium).isExecutable())
+            GTEST_SKIP() << "chromium not found at " << chromium.toStdString() << " (set MSGEXPORT_CHROMIUM)";
+        const ExportRun run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("html"),
+                                            QStringLiteral("--output"), pages, QStringLiteral("--copy-attachments")});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+
+    // Runs headless chromium on a page; returns its standard output.
+    QString browse(const QString& page, const QStringList& extra)
+    {
+        QProcess process;
+        process.start(chromium, QStringList{QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                            QStringLiteral("--disable-gpu"), QStringLiteral("--disable-background-networking"),
+                                            QStringLiteral("--no-first-run"), QStringLiteral("--disable-component-update"),
+                                            QStringLiteral("--disable-sync"), QStringLiteral("--hide-scrollbars"),
+                                            QStringLiteral("--user-data-dir=") + temp.path() + QStringLiteral("/profile"),
+                                            QStringLiteral("--virtual-time-budget=5000")}
+                                    + extra + QStringList{QUrl::fromLocalFile(page).toString()});
+        if (!process.waitForFinished(90000)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "chromium did not finish on " << page.toStdString();
+        }
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    QString dumpDom(const QString& page) { return browse(page, {QStringLiteral("--dump-dom")}); }
+};
+
+QStringList attributeValues(const QString& html, const QString& pattern)
+{
+    QStringList values;
+    QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(html);
+    while (it.hasNext())
+        values << it.next().captured(1);
+    return values;
+}
+
+TEST_F(BrowserTest, IndexLinksEveryConversationPage)
+{
+    const QString dom = dumpDom(pages + QStringLiteral("/index.html"));
+    const QStringList links = attributeValues(dom, QStringLiteral("<td class=\"title\"[^>]*><a href=\"([^\"]+)\""));
+    ASSERT_EQ(links.size(), 7) << dom.toStdString();
+    for (const QString& link : links)
+        EXPECT_TRUE(QFileInfo::exists(pages + QLatin1Char('/') + link)) << link.toStdString();
+    EXPECT_EQ(dom.count(QStringLiteral("<tr class=\"has-unread\">")), 4);
+}
+
+TEST_F(BrowserTest, ConversationShowsBubblesAndDecodedImages)
+{
+    // Maya's conversation: two sent and three received bubbles, two pictures.
+    const QString page = pages + QStringLiteral("/conversation-0001.html");
+    const QString dom = dumpDom(page);
+    EXPECT_EQ(dom.count(QStringLiteral("class=\"msg sent ")), 2);
+    EXPECT_EQ(dom.count(QStringLiteral("class=\"msg received ")), 3);
+    const QStringList sources = attributeValues(dom, QStringLiteral("<img src=\"([^\"]+)\""));
+    ASSERT_EQ(sources.size(), 2);
+    EXPECT_TRUE(sources[0].endsWith(QStringLiteral("IMG_4821-preview-right.jpg")));
+    EXPECT_TRUE(sources[1].endsWith(QStringLiteral("IMG_0193-preview-left.jpg")));
+    for (const QString& source : sources)
+        EXPECT_TRUE(QFileInfo::exists(QFileInfo(page).dir().filePath(QUrl::fromPercentEncoding(source.toUtf8()))));
+
+    // Decoding is only visible to script, which the pages forbid: a copy of
+    // each page is allowed inline script, and nothing else changes.
+    for (const QString& name : QDir(pages).entryList({QStringLiteral("conversation-*.html")})) {
+        QString html = readFile(pages + QLatin1Char('/') + name);
+        html.replace(QStringLiteral("default-src 'none';"), QStringLiteral("default-src 'none'; script-src 'unsafe-inline';"));
+        html.replace(QStringLiteral("</body>"),
+                     QStringLiteral("<script>addEventListener('load', () => { document.body.dataset.images = "
+                                    "[...document.images].map(i => i.complete && i.naturalWidth > 0 ? 'ok' : 'broken').join(' '); "
+                                    "});</script></body>"));
+        const QString check = pages + QStringLiteral("/check-") + name;
+        writeFile(check, html.toUtf8());
+        const QString checked = dumpDom(check);
+        const int images = html.count(QStringLiteral("<img "));
+        const QStringList states = attributeValues(checked, QStringLiteral("data-images=\"([^\"]*)\""));
+        ASSERT_EQ(states.size(), 1) << name.toStdString();
+        EXPECT_EQ(states[0], QStringLiteral("ok ").repeated(images).trimmed()) << name.toStdString();
+    }
+}
+
+TEST_F(BrowserTest, ScriptInAMessageStaysText)
+{
+    const QString backup = temp.path() + QStringLiteral("/hostile");
+    makeBackup(backup, QStringLiteral(R"sql(
+INSERT INTO handle (ROWID, id, service) VALUES (1, 'x@example.com', 'iMessage');
+INSERT INTO chat (ROWID, guid, chat_identifier, room_name) VALUES (1, 'g', 'x@example.com', '<b>room</b>');
+INSERT INTO chat_handle_join VALUES (1, 1);
+INSERT INTO message (ROWID, guid, text, handle_id, date)
+    VALUES (1, 'M1', '<script>document.title="pwned"</script><img src=x onerror="document.title=1"> & ''quotes''', 1, 1);
+INSERT INTO chat_message_join VALUES (1, 1, 1);
+)sql"));
+    const QString output = temp.path() + QStringLiteral("/hostile-pages");
+    ASSERT_EQ(runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), output})
+                  .exitCode,
+              0);
+    const QString dom = dumpDom(output + QStringLiteral("/conversation-0001.html"));
+    EXPECT_TRUE(dom.contains(QStringLiteral("<title>&lt;b&gt;room&lt;/b&gt;</title>"))) << dom.toStdString();
+    EXPECT_FALSE(dom.contains(QStringLiteral("<script")));
+    EXPECT_FALSE(dom.contains(QStringLiteral("<img")));
+    EXPECT_TRUE(dom.contains(QStringLiteral("&lt;script&gt;document.title=\"pwned\"&lt;/script&gt;")));
+}
+
+TEST_F(BrowserTest, KeepsAScreenshotOfAConversation)
+{
+    const QString artifacts = QStringLiteral(MSGEXPORT_ARTIFACT_DIR);
+    ASSERT_TRUE(QDir().mkpath(artifacts));
+    const QString shot = artifacts + QStringLiteral("/msgexport-conversation.png");
+    QFile::remove(shot);
+    browse(pages + QStringLiteral("/conversation-0006.html"),
+           {QStringLiteral("--window-size=900,1100"), QStringLiteral("--screenshot=") + shot});
+    QFile png(shot);
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly)) << shot.toStdString();
+    EXPECT_EQ(png.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_GT(png.size(), 10000);
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+// msgexport as users run it: exit codes and messages, device folders, the
+// JSON schema, and the rule that nothing outside the backup is copied or
+// linked and nothing inside it is written.
+#include "TestSupport.h"
+
+#include "FixtureDatabase.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// One conversation with Maya; attachments follow in the SQL given.
+const char* const conversationSql = R"sql(
+INSERT INTO handle (ROWID, id, service) VALUES (1, '+14155550132', 'iMessage');
+INSERT INTO chat (ROWID, guid, chat_identifier, service_name) VALUES (1, 'iMessage;-;+14155550132', '+14155550132', 'iMessage');
+INSERT INTO chat_handle_join VALUES (1, 1);
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, is_read)
+    VALUES (1, 'M1', 'Trailhead at 8 ' || char(65532, 65532, 65532, 65532), 1, 'iMessage', 737056931000000000, 0, 1);
+INSERT INTO chat_message_join VALUES (1, 1, 737056931000000000);
+)sql";
+
+const char* const hostileAttachmentsSql = R"sql(
+INSERT INTO attachment (ROWID, guid, original_guid, filename, mime_type) VALUES
+    (1, 'A1', 'A1', '~/Library/../secret.txt', 'text/plain'),
+    (2, 'A2', 'A2', '~/Library/../../../etc/passwd', 'text/plain'),
+    (3, 'A3', 'A3', '~/Library/SMS/Attachments/ev/il/G3/photo.jpg', 'image/jpeg'),
+    (4, 'A4', 'A4', '~/Library/SMS/Attachments/ok/00/G4/fine.jpg', 'image/jpeg');
+INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
+)sql";
+
+class CommandLineTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir temp;
+    QString at(const QString& name) const { return QFileInfo(temp.path()).canonicalFilePath() + QLatin1Char('/') + name; }
+
+    // A backup whose attachments try to reach files outside it, next to one
+    // ordinary attachment.
+    QString hostileBackup()
+    {
+        const QString backup = at(QStringLiteral("backup"));
+        makeBackup(backup, QString::fromUtf8(conversationSql) + QString::fromUtf8(hostileAttachmentsSql));
+        writeFile(at(QStringLiteral("secret.txt")), "secret words");
+        const QString evil = backup + QStringLiteral("/SMS/Attachments/ev/il/G3/");
+        EXPECT_TRUE(QDir().mkpath(evil));
+        EXPECT_TRUE(QFile::link(at(QStringLiteral("secret.txt")), evil + QStringLiteral("photo.jpg")));
+        EXPECT_TRUE(QFile::link(at(QStringLiteral("secret.txt")), evil + QStringLiteral("photo-preview-left.jpg")));
+        writeFile(backup + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
+        return backup;
+    }
+};
+
+TEST_F(CommandLineTest, RefusesWhatItCannotLoadWithAClearMessage)
+{
+    const ExportRun missing = runMsgExport({at(QStringLiteral("nowhere"))});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("backup folder not found"))) << missing.err.toStdString();
+
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("empty"))));
+    const ExportRun empty = runMsgExport({at(QStringLiteral("empty"))});
+    EXPECT_EQ(empty.exitCode, 3);
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("SMS/sms.db is missing"))) << empty.err.toStdString();
+
+    writeFile(at(QStringLiteral("text/SMS/sms.db")), "not a database at all\n");
+    const ExportRun text = runMsgExport({at(QStringLiteral("text"))});
+    EXPECT_EQ(text.exitCode, 4);
+    EXPECT_TRUE(text.err.contains(QStringLiteral("is not an SQLite database"))) << text.err.toStdString();
+
+    const QString ios5 = at(QStringLiteral("ios5/SMS/sms.db"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(ios5).absolutePath()));
+    ASSERT_TRUE(FixtureDatabase::create(ios5, FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios5-sms.sql"))));
+    const ExportRun old = runMsgExport({at(QStringLiteral("ios5"))});
+    EXPECT_EQ(old.exitCode, 4);
+    EXPECT_TRUE(old.err.contains(QStringLiteral("no chat_message_join table"))) << old.err.toStdString();
+
+    for (const ExportRun& run : {missing, empty, text, old})
+        EXPECT_TRUE(run.out.isEmpty());
+}
+
+TEST_F(CommandLineTest, RejectsBadArgumentsAndAnswersHelpAndVersion)
+{
+    const QString sample = sampleBackup();
+    const QList<QPair<QStringList, QString>> bad = {
+        {{}, QStringLiteral("Give either a backup folder or --device")},
+        {{sample, QStringLiteral("--device"), QStringLiteral("x")}, QStringLiteral("Give either")},
+        {{sample, QStringLiteral("--format"), QStringLiteral("pdf")}, QStringLiteral("Unknown format \"pdf\"")},
+        {{sample, QStringLiteral("--format"), QStringLiteral("html")}, QStringLiteral("give --output")},
+        {{sample, QStringLiteral("--copy-attachments")}, QStringLiteral("--copy-attachments needs --output")},
+        {{sample, QStringLiteral("--colour")}, QStringLiteral("Unknown option")},
+    };
+    for (const auto& [arguments, message] : bad) {
+        const ExportRun run = runMsgExport(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+    }
+    const ExportRun help = runMsgExport({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* option : {"--device", "--format", "--output", "--copy-attachments", "--quiet", "Exit codes"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
+    const ExportRun version = runMsgExport({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("msgexport 1."))) << version.out.toStdString();
+}
+
+TEST_F(CommandLineTest, DeviceOptionLoadsTheDevicesFolderUnderTheBackupRoot)
+{
+    makeBackup(at(QStringLiteral("root/00008101-0012")), QString::fromUtf8(conversationSql));
+    const QString root = QStringLiteral("VEXOBACKUP_ROOT=") + at(QStringLiteral("root"));
+    const ExportRun device = runMsgExport({QStringLiteral("--device"), QStringLiteral("00008101-0012")}, {root});
+    EXPECT_EQ(device.exitCode, 0) << device.err.toStdString();
+    EXPECT_TRUE(device.out.contains(QStringLiteral("2024-05-10 18:02  +14155550132: Trailhead at 8")))
+        << device.out.toStdString();
+
+    const ExportRun unknown = runMsgExport({QStringLiteral("--device"), QStringLiteral("other")}, {root});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("no backup of device other"))) << unknown.err.toStdString();
+}
+
+TEST_F(CommandLineTest, NeverWritesIntoTheBackup)
+{
+    const QString backup = hostileBackup();
+    const QString before = fingerprint(backup);
+    ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("into-backup"))));
+    for (const QString& output : {backup + QStringLiteral("/export"), backup, at(QStringLiteral("into-backup/export")),
+                                  backup + QStringLiteral("/SMS/../../backup/x")}) {
+        const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"),
+                                            QStringLiteral("--output"), output, QStringLiteral("--copy-attachments")});
+        EXPECT_EQ(run.exitCode, 5) << output.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("refusing to write into the backup folder"))) << run.err.toStdString();
+    }
+    for (const char* format : {"text", "json", "html"}) {
+        const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QLatin1String(format), QStringLiteral("--output"),
+                                            at(QStringLiteral("out")), QStringLiteral("--copy-attachments")});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+    EXPECT_EQ(fingerprint(backup), before);
+}
+
+TEST_F(CommandLineTest, FilesOutsideTheBackupAreNeitherCopiedNorLinked)
+{
+    const QString backup = hostileBackup();
+    for (const bool copy : {true, false}) {
+        const QString output = at(copy ? QStringLiteral("copied") : QStringLiteral("linked"));
+        QStringList arguments{backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), output};
+        if (copy)
+            arguments << QStringLiteral("--copy-attachments");
+        const ExportRun run = runMsgExport(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+        const QString page = readFile(output + QStringLiteral("/conversation-0001.html"));
+        QStringList links;
+        QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("(?:href|src)=\"([^\"]*)\"")).globalMatch(page);
+        while (it.hasNext())
+            links << it.next().captured(1);
+        // Only the ordinary attachment, besides the way back to the index.
+        ASSERT_EQ(links.size(), 3) << links.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(links.at(1).endsWith(QStringLiteral("ok/00/G4/fine.jpg")));
+        // /etc/passwd is outside, or missing when the temporary folder lies deep.
+        EXPECT_EQ(page.count(QStringLiteral("outside the backup, not linked")) +
+                      page.count(QStringLiteral("\u2014 not in the backup")), 3);
+        EXPECT_TRUE(page.contains(QStringLiteral("passwd (text/plain)")));
+
+        QStringList copies;
+        QDirIterator files(output, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            EXPECT_NE(readFile(file), QStringLiteral("secret words")) << file.toStdString();
+            if (file.contains(QStringLiteral("/attachments/")))
+                copies << QDir(output).relativeFilePath(file);
+        }
+        EXPECT_EQ(copies, copy ? QStringList{QStringLiteral("attachments/SMS/Attachments/ok/00/G4/fine.jpg")} : QStringList());
+    }
+
+    const ExportRun json = runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("json")});
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    const QJsonArray pieces = root[QStringLiteral("conversations")][0][QStringLiteral("messages")][0]
+                                  [QStringLiteral("pieces")].toArray();
+    ASSERT_EQ(pieces.size(), 5);
+    EXPECT_EQ(pieces[1][QStringLiteral("fileState")], QStringLiteral("outside"));
+    EXPECT_NE(pieces[2][QStringLiteral("fileState")], QStringLiteral("present"));
+    EXPECT_EQ(pieces[3][QStringLiteral("fileState")], QStringLiteral("outside"));
+    EXPECT_EQ(pieces[3][QStringLiteral("previewState")], QStringLiteral("outside"));
+    EXPECT_EQ(pieces[4][QStringLiteral("fileState")], QStringLiteral("present"));
+}
+
+TEST_F(CommandLineTest, StandardErrorStaysQuietUnlessAskedForTheLog)
+{
+    // Standard error is a pipe here: no progress, and the library's lines
+    // about missing attachments only with --verbose.
+    const ExportRun plain = runMsgExport({sampleBackup()});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_TRUE(plain.err.isEmpty()) << plain.err.toStdString();
+    const ExportRun verbose = runMsgExport({sampleBackup(), QStringLiteral("--verbose")});
+    EXPECT_TRUE(verbose.err.contains(QStringLiteral("IMG_5501.MOV"))) << verbose.err.toStdString();
+    EXPECT_EQ(verbose.out, plain.out);
+}
+
+// The tables of docs/json-schema.md: section name -> field -> type.
+QMap<QString, QMap<QString, QString>> documentedSchema()
+{
+    QMap<QString, QMap<QString, QString>> schema;
+    QString section;
+    const QRegularExpression row(QStringLiteral("^\\| `(\\w+)` \\| ([^|]+) \\|"));
+    for (const QString& line : readFile(QStringLiteral(MSGEXPORT_SCHEMA_DOC)).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("## ")))
+            section = line.mid(3).trimmed();
+        const QRegularExpressionMatch match = row.match(line);
+        if (match.hasMatch())
+            schema[section][match.captured(1)] = match.captured(2).trimmed();
+    }
+    return schema;
+}
+
+void checkObject(const QJsonObject& object, const QString& section, const QMap<QString, QMap<QString, QString>>& schema,
+                 const QString& where);
+
+void checkValue(const QJsonValue& value, const QString& type, const QMap<QString, QMap<QString, QString>>& schema,
+                const QString& where)
+{
+    if (type == QLatin1String("string"))
+        EXPECT_TRUE(value.isString()) << where.toStdString();
+    else if (type == QLatin1String("string or null"))
+        EXPECT_TRUE(value.isString() || value.isNull()) << where.toStdString();
+    else if (type == QLatin1String("boolean"))
+        EXPECT_TRUE(value.isBool()) << where.toStdString();
+    else if (type == QLatin1String("integer"))
+        EXPECT_TRUE(value.isDouble() && value.toDouble() == static_cast<double>(value.toVariant().toLongLong()))
+            << where.toStdString();
+    else if (type.startsWith(QLatin1String("array of "))) {
+        ASSERT_TRUE(value.isArray()) << where.toStdString();
+        const QString element = type.mid(9);
+        const QJsonArray array = value.toArray();
+        for (int i = 0; i < array.size(); ++i) {
+            QString section = element;
+            if (element == QLatin1String("Piece")) // text or attachment, by its type
+                section = array[i][QStringLiteral("type")] == QStringLiteral("text") ? QStringLiteral("Text piece")
+                                                                                      : QStringLiteral("Attachment piece");
+            checkObject(array[i].toObject(), section, schema, QStringLiteral("%1[%2]").arg(where).arg(i));
+        }
+    } else
+        ADD_FAILURE() << "undocumented type " << type.toStdString() << " at " << where.toStdString();
+}
+
+void checkObject(const QJsonObject& object, const QString& section, const QMap<QString, QMap<QString, QString>>& schema,
+                 const QString& where)
+{
+    const QMap<QString, QString> fields = schema.value(section);
+    ASSERT_FALSE(fields.isEmpty()) << "no section " << section.toStdString();
+    EXPECT_EQ(object.keys(), fields.keys()) << where.toStdString();
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        checkValue(object.value(it.key()), it.value(), schema, where + QLatin1Char('.') + it.key());
+}
+
+TEST_F(CommandLineTest, JsonOfTheSampleFollowsTheDocumentedSchema)
+{
+    const ExportRun run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const auto schema = documentedSchema();
+    ASSERT_EQ(schema.size(), 6);
+    checkObject(document.object(), QStringLiteral("Document"), schema, QStringLiteral("document"));
+
+    // Every documented kind of value occurs, so the check above saw them all.
+    const QJsonObject root = document.object();
+    EXPECT_EQ(root[QStringLiteral("conversationCount")], 7);
+    EXPECT_EQ(root[QStringLiteral("messageCount")], 29);
+    QSet<QString> seen;
+    for (const QJsonValue conversation : root[QStringLiteral("conversations")].toArray()) {
+        for (const QJsonValue message : conversation[QStringLiteral("messages")].toArray()) {
+            if (message[QStringLiteral("dateRead")].isNull())
+                seen << QStringLiteral("null date");
+            for (const QJsonValue piece : message[QStringLiteral("pieces")].toArray())
+                seen << piece[QStringLiteral("type")].toString();
+        }
+    }
+    EXPECT_EQ(seen, QSet<QString>({QStringLiteral("null date"), QStringLiteral("text"), QStringLiteral("attachment")}));
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+// The sample backup in all three formats, against files checked in under
+// golden/. After an intended change of the output, regenerate them with
+//   MSGEXPORT_UPDATE_GOLDEN=1 ctest --test-dir <build> -R Golden
+// and review the diff. The backup's absolute path is written as @BACKUP@.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+namespace {
+
+QString normalized(QString text)
+{
+    return text.replace(sampleBackup(), QStringLiteral("@BACKUP@"));
+}
+
+void compareWithGolden(const QString& name, const QString& actual)
+{
+    const QString path = QStringLiteral(MSGEXPORT_GOLDEN_DIR "/") + name;
+    if (qEnvironmentVariableIsSet("MSGEXPORT_UPDATE_GOLDEN")) {
+        writeFile(path, actual.toUtf8());
+        std::cout << "updated " << path.toStdString() << '\n';
+        return;
+    }
+    const QString expected = readFile(path);
+    ASSERT_FALSE(expected.isEmpty()) << "no golden file " << path.toStdString()
+                                     << "; create it with MSGEXPORT_UPDATE_GOLDEN=1";
+    EXPECT_EQ(actual.toStdString(), expected.toStdString()) << "differs from " << path.toStdString();
+}
+
+TEST(GoldenTest, Text)
+{
+    const ExportRun run = runMsgExport({sampleBackup()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    compareWithGolden(QStringLiteral("sample.txt"), normalized(run.out));
+}
+
+TEST(GoldenTest, Json)
+{
+    const ExportRun run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    compareWithGolden(QStringLiteral("sample.json"), normalized(run.out));
+}
+
+TEST(GoldenTest, Html)
+{
+    QTemporaryDir output;
+    const ExportRun run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("html"),
+                                        QStringLiteral("--output"), output.path(), QStringLiteral("--copy-attachments"),
+                                        QStringLiteral("--quiet")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+
+    if (qEnvironmentVariableIsSet("MSGEXPORT_UPDATE_GOLDEN")) // pages of conversations gone
+        QDir(QStringLiteral(MSGEXPORT_GOLDEN_DIR "/html")).removeRecursively();
+    // Every file written, pages and copies, is listed; the pages are compared.
+    QStringList files;
+    QDirIterator it(output.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(output.path()).relativeFilePath(it.next());
+    files.sort();
+    compareWithGolden(QStringLiteral("html/files.txt"), files.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    for (const QString& file : files) {
+        if (file.endsWith(QStringLiteral(".html")))
+            compareWithGolden(QStringLiteral("html/") + file, normalized(readFile(output.filePath(file))));
+    }
+}
+
+} // namespace

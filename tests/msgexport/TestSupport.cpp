@@ -1,0 +1,82 @@
+#include "TestSupport.h"
+
+#include "FixtureDatabase.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+ExportRun runMsgExport(const QStringList& arguments, const QStringList& environment)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(MSGEXPORT_EXE), arguments);
+    ExportRun run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "msgexport did not finish: " << process.errorString().toStdString();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString sampleBackup()
+{
+    return QFileInfo(QStringLiteral(MSGEXPORT_SAMPLE_BACKUP)).canonicalFilePath();
+}
+
+void makeBackup(const QString& folder, const QString& sql)
+{
+    const QString schema = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/SMS")));
+    QString error;
+    ASSERT_TRUE(FixtureDatabase::create(folder + QStringLiteral("/SMS/sms.db"), schema + sql,
+                                        FixtureDatabase::Journal::Rollback, &error))
+        << error.toStdString();
+}
+
+QString fingerprint(const QString& folder)
+{
+    QStringList lines;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QFile file(info.filePath());
+        QByteArray hash;
+        if (info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly))
+            hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+        lines << QStringLiteral("%1 %2 %3 %4")
+                     .arg(QDir(folder).relativeFilePath(info.filePath()))
+                     .arg(info.size())
+                     .arg(info.lastModified().toMSecsSinceEpoch())
+                     .arg(QString::fromLatin1(hash));
+    }
+    lines.sort();
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+}

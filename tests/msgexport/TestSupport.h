@@ -1,0 +1,39 @@
+// Helpers shared by the msgexport suites: running the program, building
+// backups from SQL text, and fingerprinting a folder.
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+struct ExportRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs msgexport with TZ=UTC (so local times are reproducible) and extra
+// environment entries.
+ExportRun runMsgExport(const QStringList& arguments, const QStringList& environment = {});
+
+// The sample backup built with the project, links resolved.
+QString sampleBackup();
+
+// Creates folder/SMS/sms.db from the iOS 14 table shapes and the given SQL.
+void makeBackup(const QString& folder, const QString& sql);
+
+// One line per file below folder: relative path, size, modification time
+// and a hash of the content. Equal fingerprints mean nothing was written.
+QString fingerprint(const QString& folder);
+
+QString readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& content);
+
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
