@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -53,19 +52,10 @@ protected:
     QString dumpDom(const QString& page) { return browse(page, {QStringLiteral("--dump-dom")}); }
 };
 
-QStringList attributeValues(const QString& html, const QString& pattern)
-{
-    QStringList values;
-    QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(html);
-    while (it.hasNext())
-        values << it.next().captured(1);
-    return values;
-}
-
 TEST_F(BrowserTest, IndexLinksEveryConversationPage)
 {
     const QString dom = dumpDom(pages + QStringLiteral("/index.html"));
-    const QStringList links = attributeValues(dom, QStringLiteral("<td class=\"title\"[^>]*><a href=\"([^\"]+)\""));
+    const QStringList links = captures(dom, QStringLiteral("<td class=\"title\"[^>]*><a href=\"([^\"]+)\""));
     ASSERT_EQ(links.size(), 7) << dom.toStdString();
     for (const QString& link : links)
         EXPECT_TRUE(QFileInfo::exists(pages + QLatin1Char('/') + link)) << link.toStdString();
@@ -79,7 +69,7 @@ TEST_F(BrowserTest, ConversationShowsBubblesAndDecodedImages)
     const QString dom = dumpDom(page);
     EXPECT_EQ(dom.count(QStringLiteral("class=\"msg sent ")), 2);
     EXPECT_EQ(dom.count(QStringLiteral("class=\"msg received ")), 3);
-    const QStringList sources = attributeValues(dom, QStringLiteral("<img src=\"([^\"]+)\""));
+    const QStringList sources = captures(dom, QStringLiteral("<img src=\"([^\"]+)\""));
     ASSERT_EQ(sources.size(), 2);
     EXPECT_TRUE(sources[0].endsWith(QStringLiteral("IMG_4821-preview-right.jpg")));
     EXPECT_TRUE(sources[1].endsWith(QStringLiteral("IMG_0193-preview-left.jpg")));
@@ -99,7 +89,7 @@ TEST_F(BrowserTest, ConversationShowsBubblesAndDecodedImages)
         writeFile(check, html.toUtf8());
         const QString checked = dumpDom(check);
         const int images = html.count(QStringLiteral("<img "));
-        const QStringList states = attributeValues(checked, QStringLiteral("data-images=\"([^\"]*)\""));
+        const QStringList states = captures(checked, QStringLiteral("data-images=\"([^\"]*)\""));
         ASSERT_EQ(states.size(), 1) << name.toStdString();
         EXPECT_EQ(states[0], QStringLiteral("ok ").repeated(images).trimmed()) << name.toStdString();
     }

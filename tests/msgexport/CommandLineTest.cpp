@@ -158,10 +158,7 @@ TEST_F(CommandLineTest, FilesOutsideTheBackupAreNeitherCopiedNorLinked)
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
         const QString page = readFile(output + QStringLiteral("/conversation-0001.html"));
-        QStringList links;
-        QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("(?:href|src)=\"([^\"]*)\"")).globalMatch(page);
-        while (it.hasNext())
-            links << it.next().captured(1);
+        const QStringList links = pageLinks(page);
         // Only the ordinary attachment, besides the way back to the index.
         ASSERT_EQ(links.size(), 3) << links.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(links.at(1).endsWith(QStringLiteral("ok/00/G4/fine.jpg")));

@@ -1,8 +1,7 @@
 // Pages must show every text as text and point only at files that may be
 // shown.
 #include "HtmlWriter.h"
-
-#include <QRegularExpression>
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -61,15 +60,6 @@ ExportDocument hostileDocument()
     return document;
 }
 
-QStringList links(const QString& html)
-{
-    QStringList found;
-    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("(?:href|src)=\"([^\"]*)\"")).globalMatch(html);
-    while (it.hasNext())
-        found << it.next().captured(1);
-    return found;
-}
-
 TEST(HtmlWriterTest, EscapesMarkupAmpersandsAndBothQuotes)
 {
     EXPECT_EQ(HtmlWriter::escape(hostile),
@@ -95,7 +85,7 @@ TEST(HtmlWriterTest, LinksOnlyFilesThatMayBeShown)
 {
     const ExportDocument document = hostileDocument();
     const QString page = HtmlWriter::conversationPage(document, document.conversations.at(0));
-    EXPECT_EQ(links(page), QStringList({
+    EXPECT_EQ(pageLinks(page), QStringList({
                                QStringLiteral("index.html"),
                                QStringLiteral("file:///backup/SMS/Attachments/%22%20onerror=%22alert(1).jpg"),
                                QStringLiteral("file:///backup/SMS/Attachments/%22%20onerror=%22alert(1).jpg"),
@@ -134,7 +124,7 @@ TEST(HtmlWriterTest, IndexListsEveryConversationWithItsCounts)
     document.conversations[1].index = 11;
     document.conversations[1].unreadCount = 0;
     const QString index = HtmlWriter::indexPage(document);
-    EXPECT_EQ(links(index), QStringList({QStringLiteral("conversation-0001.html"), QStringLiteral("conversation-0012.html")}));
+    EXPECT_EQ(pageLinks(index), QStringList({QStringLiteral("conversation-0001.html"), QStringLiteral("conversation-0012.html")}));
     EXPECT_EQ(index.count(QStringLiteral("<tr class=\"has-unread\">")), 1);
     EXPECT_TRUE(index.contains(QStringLiteral("<td class=\"count messages\">1</td><td class=\"count unread\">3</td>")));
 }

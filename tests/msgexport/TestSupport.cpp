@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -79,4 +80,18 @@ void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(content);
+}
+
+QStringList captures(const QString& text, const QString& pattern)
+{
+    QStringList found;
+    QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
+    while (it.hasNext())
+        found << it.next().captured(1);
+    return found;
+}
+
+QStringList pageLinks(const QString& html)
+{
+    return captures(html, QStringLiteral("(?:href|src)=\"([^\"]*)\""));
 }

@@ -28,6 +28,10 @@ void makeBackup(const QString& folder, const QString& sql);
 QString fingerprint(const QString& folder);
 
 QString readFile(const QString& path);
+// The first capture of every match of pattern in text.
+QStringList captures(const QString& text, const QString& pattern);
+// Every href and src value of a page, in order.
+QStringList pageLinks(const QString& html);
 void writeFile(const QString& path, const QByteArray& content);
 
 #include <ostream>
