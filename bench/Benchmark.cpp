@@ -60,11 +60,13 @@ QStringList mismatches(const BackupManifest& manifest, const FloorCounts& floor,
 
 LoadRun measureLoad(const QString& folder, bool quiet)
 {
+    // Between the two heap readings nothing but the service allocates:
+    // processMemory, countLoad and QuietStderr allocate nothing.
     LoadRun run;
     releaseFreeHeap();
-    const qint64 heapBefore = heapInUse();
     run.baseRssBytes = processMemory().rssBytes;
     resetPeakMemory();
+    const qint64 heapBefore = heapInUse();
 
     auto service = std::make_unique<MsgService>(QStringLiteral("bench"), false);
     bool loaded = false;
@@ -74,10 +76,10 @@ LoadRun measureLoad(const QString& folder, bool quiet)
         loaded = service->loadBackup(folder);
         run.loadSeconds = secondsSince(start);
     }
+    run.retainedHeapBytes = heapInUse() - heapBefore;
     const ProcessMemory after = processMemory();
     run.peakRssBytes = after.peakBytes;
     run.retainedRssBytes = after.rssBytes - run.baseRssBytes;
-    run.retainedHeapBytes = heapInUse() - heapBefore;
     run.counts = countLoad(*service, loaded);
 
     {
@@ -109,7 +111,7 @@ SizeResult benchmarkSize(const QString& folder, const BackupManifest& manifest, 
         const FloorCounts floor = runFloor(folder);
         result.floorSeconds.append(secondsSince(start));
         const LoadRun load = measureLoad(folder, quiet);
-        result.loads.append(load);
+        result.loads.push_back(load);
         check(floor, load.counts);
         std::printf("  run %d: floor %.3f s, load %.3f s, peak RSS %.1f MiB\n", i + 1, result.floorSeconds.last(),
                     load.loadSeconds, static_cast<double>(load.peakRssBytes) / (1024.0 * 1024.0));

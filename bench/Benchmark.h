@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <vector>
+
 class MsgService;
 
 // What a load yielded, counted from the sessions the host would see.
@@ -46,7 +48,7 @@ struct SizeResult
     qint64 messages = 0;
     BackupManifest manifest;
     QVector<double> floorSeconds;
-    QVector<LoadRun> loads;
+    std::vector<LoadRun> loads; // not QVector: GCC 12 misreads its append at -O3
     QStringList problems; // mismatches seen in any run
 };
 

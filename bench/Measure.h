@@ -10,6 +10,7 @@ struct ProcessMemory
     qint64 peakBytes = 0; // VmHWM, since the start or the last resetPeakMemory
 };
 
+// Allocates nothing: heap figures taken around it stay exact.
 ProcessMemory processMemory();
 // Starts a new peak (VmHWM) at the current RSS; false where the kernel refuses.
 bool resetPeakMemory();

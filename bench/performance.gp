@@ -1,0 +1,15 @@
+# Median time against the number of messages, load and floor, on log scales.
+# Called by bench/run.sh with datafile (msgbench --data) and outfile set.
+set terminal pngcairo size 900,600 font ",11"
+set output outfile
+set title "MsgService::loadBackup against the floor of its statements"
+set xlabel "Messages"
+set ylabel "Median time (s)"
+set logscale xy
+set format x "%.0s%c"
+set grid xtics ytics mytics
+set key top left
+plot datafile using 1:3 with linespoints linewidth 2 pointtype 7 title "loadBackup", \
+     datafile using 1:2 with linespoints linewidth 2 pointtype 5 title "floor", \
+     datafile using 1:3:(sprintf("%.2f s", $3)) with labels offset 0,1.2 notitle, \
+     datafile using 1:2:(sprintf("%.2f s", $2)) with labels offset 0,-1.2 notitle

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The load benchmark in one command: a Release build, the synthetic backups
+# (generated once, cached in the build folder), 10 000, 100 000 and 1 000 000
+# messages timed against the floor, then docs/performance.md and
+# docs/performance.png rewritten. Needs cmake, ninja, Qt 5, SQLite and gnuplot.
+#
+# BUILD_DIR (build-bench), MSGBENCH_SIZES (10000,100000,1000000),
+# MSGBENCH_RUNS (5) and JOBS (2) change the defaults.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build-bench}
+sizes=${MSGBENCH_SIZES:-10000,100000,1000000}
+runs=${MSGBENCH_RUNS:-5}
+jobs=${JOBS:-2}
+
+command -v gnuplot >/dev/null || { echo "run.sh: gnuplot is needed for the plot (apt-get install gnuplot-nox)" >&2; exit 1; }
+
+generator=()
+[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
+cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" --target msgbench -j "$jobs"
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+uptime
+"$build/bench/msgbench" --sizes "$sizes" --runs "$runs" --cache "$build/bench-backups" \
+    --markdown "$out/performance.md" --data "$out/performance.dat"
+
+mkdir -p docs
+gnuplot -e "datafile='$out/performance.dat'; outfile='docs/performance.png'" bench/performance.gp
+cat "$out/performance.md" bench/performance-notes.md > docs/performance.md
+echo "run.sh: wrote docs/performance.md and docs/performance.png"
