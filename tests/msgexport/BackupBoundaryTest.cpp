@@ -67,12 +67,4 @@ TEST_F(BackupBoundaryTest, FilesAreInsideOnlyWhenTheirTargetIs)
     EXPECT_EQ(boundary.stateOf(QString()), State::Missing);
 }
 
-TEST_F(BackupBoundaryTest, AMissingBackupContainsNothing)
-{
-    const BackupBoundary boundary(root + QStringLiteral("/no-such-backup"));
-    EXPECT_TRUE(boundary.root().isEmpty());
-    EXPECT_FALSE(boundary.contains(root + QStringLiteral("/no-such-backup/x")));
-    EXPECT_FALSE(boundary.contains(QStringLiteral("/")));
-}
-
 } // namespace

@@ -58,33 +58,30 @@ protected:
         writeFile(backup + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
         return backup;
     }
+
+    // msgexport must fail with code, say why on standard error, and write
+    // nothing to standard output.
+    static void expectFailure(const QStringList& arguments, int code, const QString& message,
+                              const QStringList& environment = {})
+    {
+        const ExportRun run = runMsgExport(arguments, environment);
+        EXPECT_EQ(run.exitCode, code) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
 };
 
 TEST_F(CommandLineTest, RefusesWhatItCannotLoadWithAClearMessage)
 {
-    const ExportRun missing = runMsgExport({at(QStringLiteral("nowhere"))});
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("backup folder not found"))) << missing.err.toStdString();
-
+    expectFailure({at(QStringLiteral("nowhere"))}, 2, QStringLiteral("backup folder not found"));
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("empty"))));
-    const ExportRun empty = runMsgExport({at(QStringLiteral("empty"))});
-    EXPECT_EQ(empty.exitCode, 3);
-    EXPECT_TRUE(empty.err.contains(QStringLiteral("SMS/sms.db is missing"))) << empty.err.toStdString();
-
+    expectFailure({at(QStringLiteral("empty"))}, 3, QStringLiteral("SMS/sms.db is missing"));
     writeFile(at(QStringLiteral("text/SMS/sms.db")), "not a database at all\n");
-    const ExportRun text = runMsgExport({at(QStringLiteral("text"))});
-    EXPECT_EQ(text.exitCode, 4);
-    EXPECT_TRUE(text.err.contains(QStringLiteral("is not an SQLite database"))) << text.err.toStdString();
-
+    expectFailure({at(QStringLiteral("text"))}, 4, QStringLiteral("is not an SQLite database"));
     const QString ios5 = at(QStringLiteral("ios5/SMS/sms.db"));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(ios5).absolutePath()));
     ASSERT_TRUE(FixtureDatabase::create(ios5, FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios5-sms.sql"))));
-    const ExportRun old = runMsgExport({at(QStringLiteral("ios5"))});
-    EXPECT_EQ(old.exitCode, 4);
-    EXPECT_TRUE(old.err.contains(QStringLiteral("no chat_message_join table"))) << old.err.toStdString();
-
-    for (const ExportRun& run : {missing, empty, text, old})
-        EXPECT_TRUE(run.out.isEmpty());
+    expectFailure({at(QStringLiteral("ios5"))}, 4, QStringLiteral("no chat_message_join table"));
 }
 
 TEST_F(CommandLineTest, RejectsBadArgumentsAndAnswersHelpAndVersion)
@@ -98,11 +95,8 @@ TEST_F(CommandLineTest, RejectsBadArgumentsAndAnswersHelpAndVersion)
         {{sample, QStringLiteral("--copy-attachments")}, QStringLiteral("--copy-attachments needs --output")},
         {{sample, QStringLiteral("--colour")}, QStringLiteral("Unknown option")},
     };
-    for (const auto& [arguments, message] : bad) {
-        const ExportRun run = runMsgExport(arguments);
-        EXPECT_EQ(run.exitCode, 1) << arguments.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
-    }
+    for (const auto& [arguments, message] : bad)
+        expectFailure(arguments, 1, message);
     const ExportRun help = runMsgExport({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option : {"--device", "--format", "--output", "--copy-attachments", "--quiet", "Exit codes"})
@@ -121,9 +115,8 @@ TEST_F(CommandLineTest, DeviceOptionLoadsTheDevicesFolderUnderTheBackupRoot)
     EXPECT_TRUE(device.out.contains(QStringLiteral("2024-05-10 18:02  +14155550132: Trailhead at 8")))
         << device.out.toStdString();
 
-    const ExportRun unknown = runMsgExport({QStringLiteral("--device"), QStringLiteral("other")}, {root});
-    EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_TRUE(unknown.err.contains(QStringLiteral("no backup of device other"))) << unknown.err.toStdString();
+    expectFailure({QStringLiteral("--device"), QStringLiteral("other")}, 2, QStringLiteral("no backup of device other"),
+                  {root});
 }
 
 TEST_F(CommandLineTest, NeverWritesIntoTheBackup)
@@ -133,10 +126,9 @@ TEST_F(CommandLineTest, NeverWritesIntoTheBackup)
     ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("into-backup"))));
     for (const QString& output : {backup + QStringLiteral("/export"), backup, at(QStringLiteral("into-backup/export")),
                                   backup + QStringLiteral("/SMS/../../backup/x")}) {
-        const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"),
-                                            QStringLiteral("--output"), output, QStringLiteral("--copy-attachments")});
-        EXPECT_EQ(run.exitCode, 5) << output.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("refusing to write into the backup folder"))) << run.err.toStdString();
+        expectFailure({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), output,
+                       QStringLiteral("--copy-attachments")},
+                      5, QStringLiteral("refusing to write into the backup folder"));
     }
     for (const char* format : {"text", "json", "html"}) {
         const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QLatin1String(format), QStringLiteral("--output"),

@@ -1,9 +1,8 @@
-// The view model: real dates, the words of a message, names, order, and the
-// state of attachment files.
+// The view model: real dates, the words of a message, names and order.
+// Attachment files are judged by BackupBoundary (its own suite).
 #include "BackupBoundary.h"
 #include "ConversationBuilder.h"
 #include "IosDate.h"
-#include "TestSupport.h"
 
 #include "MsgContent.h"
 #include "MsgIdentifier.h"
@@ -11,7 +10,6 @@
 #include "MsgSession.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -152,35 +150,6 @@ TEST_F(ConversationBuilderTest, MessagesOfTwoChatRowsBecomeOneThreadOldestFirst)
         ids << m.id;
     EXPECT_EQ(ids, QList<qint64>({1, 2, 3, 5, 6}));
     EXPECT_EQ(IosDate::isoUtc(view.newestDate), IosDate::isoUtc(IosDate::realDate(libraryDate(600))));
-}
-
-TEST_F(ConversationBuilderTest, AttachmentFilesCountOnlyInsideTheBackup)
-{
-    const QString inside = backup + QStringLiteral("/SMS/Attachments/aa/photo.jpg");
-    const QString secret = temp.path() + QStringLiteral("/secret.jpg");
-    const QString link = backup + QStringLiteral("/SMS/Attachments/aa/link.jpg");
-    writeFile(inside, "jpeg");
-    writeFile(secret, "secret");
-    ASSERT_TRUE(QFile::link(secret, link));
-
-    MsgSession session;
-    MsgContent* content = message(1, 100);
-    content->pieces << attachmentPiece(inside, inside) << attachmentPiece(link, inside)
-                    << attachmentPiece(backup + QStringLiteral("/../secret.jpg"), secret)
-                    << attachmentPiece(backup + QStringLiteral("/gone.mov"), backup + QStringLiteral("/gone.mov"),
-                                       QStringLiteral("video/quicktime"));
-    session.messages << content;
-    const QList<PieceView> pieces = build(session).messages.at(0).pieces;
-    ASSERT_EQ(pieces.size(), 4);
-    using State = BackupBoundary::FileState;
-    EXPECT_EQ(pieces[0].attachment.fileState, State::Present);
-    EXPECT_EQ(pieces[0].attachment.fileName, QStringLiteral("photo.jpg"));
-    EXPECT_EQ(pieces[1].attachment.fileState, State::Outside);
-    EXPECT_EQ(pieces[1].attachment.previewState, State::Present);
-    EXPECT_EQ(pieces[2].attachment.fileState, State::Outside);
-    EXPECT_EQ(pieces[2].attachment.previewState, State::Outside);
-    EXPECT_EQ(pieces[3].attachment.fileState, State::Missing);
-    EXPECT_FALSE(pieces[3].attachment.isImage());
 }
 
 } // namespace

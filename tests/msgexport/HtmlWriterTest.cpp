@@ -117,16 +117,4 @@ TEST(HtmlWriterTest, ImagesShowTheirPreviewAndLinkTheFile)
         "<span class=\"attachment image\"><img src=\"file:///backup/SMS/Attachments/clip-preview-left.jpg\"")));
 }
 
-TEST(HtmlWriterTest, IndexListsEveryConversationWithItsCounts)
-{
-    ExportDocument document = hostileDocument();
-    document.conversations << document.conversations.at(0);
-    document.conversations[1].index = 11;
-    document.conversations[1].unreadCount = 0;
-    const QString index = HtmlWriter::indexPage(document);
-    EXPECT_EQ(pageLinks(index), QStringList({QStringLiteral("conversation-0001.html"), QStringLiteral("conversation-0012.html")}));
-    EXPECT_EQ(index.count(QStringLiteral("<tr class=\"has-unread\">")), 1);
-    EXPECT_TRUE(index.contains(QStringLiteral("<td class=\"count messages\">1</td><td class=\"count unread\">3</td>")));
-}
-
 } // namespace

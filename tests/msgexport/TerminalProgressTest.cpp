@@ -57,17 +57,6 @@ TEST_F(TerminalProgressTest, SpinnerRunsUntilStoppedAndClearsItsLine)
     EXPECT_TRUE(drawn().isEmpty());
 }
 
-TEST_F(TerminalProgressTest, BarRedrawsOnlyWhenItGrows)
-{
-    TerminalProgress progress(fds[1], true);
-    for (int done = 1; done <= 300; ++done)
-        progress.bar(QStringLiteral("pages"), done, 300);
-    const QByteArray bytes = drawn();
-    EXPECT_EQ(bytes.count('\r'), 31); // the empty bar, then one step per thirtieth
-    EXPECT_TRUE(bytes.contains("\r[###############...............] 150/300 pages\x1b[K"));
-    EXPECT_TRUE(bytes.endsWith("\r[##############################] 300/300 pages\x1b[K"));
-}
-
 TEST_F(TerminalProgressTest, DisabledProgressDrawsNothing)
 {
     {
