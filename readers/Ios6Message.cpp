@@ -205,9 +205,10 @@ bool Ios6Message::handleRow(sqlite3_stmt* stmt)
         // one-byte text "0" and decodes to nothing.
         const void* body = sqlite3_column_blob(stmt, 16);
         const int bodyBytes = sqlite3_column_bytes(stmt, 16);
+        // The decoder copies out what it keeps, so SQLite's buffer is lent, not copied.
         if (body && bodyBytes >= 1)
             message->attributedText =
-                textFromAttributedBody(QByteArray(static_cast<const char*>(body), bodyBytes));
+                textFromAttributedBody(QByteArray::fromRawData(static_cast<const char*>(body), bodyBytes));
     } else {
         message->itemType = 0;
         message->shareStatus = 0;
