@@ -72,9 +72,11 @@ LoadRun measureLoad(const QString& folder, bool quiet)
     bool loaded = false;
     {
         const QuietStderr silence(quiet);
+        const double cpuStart = cpuSeconds();
         const qint64 start = nowNanoseconds();
         loaded = service->loadBackup(folder);
         run.loadSeconds = secondsSince(start);
+        run.loadCpuSeconds = cpuSeconds() - cpuStart;
     }
     run.retainedHeapBytes = heapInUse() - heapBefore;
     const ProcessMemory after = processMemory();
@@ -107,14 +109,17 @@ SizeResult benchmarkSize(const QString& folder, const BackupManifest& manifest, 
     // Warm-up: page cache, the library's first-use statics, allocator arenas.
     check(runFloor(folder), measureLoad(folder, quiet).counts);
     for (int i = 0; i < runs; ++i) {
+        const double cpuStart = cpuSeconds();
         const qint64 start = nowNanoseconds();
         const FloorCounts floor = runFloor(folder);
         result.floorSeconds.append(secondsSince(start));
+        result.floorCpuSeconds.append(cpuSeconds() - cpuStart);
         const LoadRun load = measureLoad(folder, quiet);
         result.loads.push_back(load);
         check(floor, load.counts);
-        std::printf("  run %d: floor %.3f s, load %.3f s, peak RSS %.1f MiB\n", i + 1, result.floorSeconds.last(),
-                    load.loadSeconds, static_cast<double>(load.peakRssBytes) / (1024.0 * 1024.0));
+        std::printf("  run %d: floor %.3f s (cpu %.3f), load %.3f s (cpu %.3f), peak RSS %.1f MiB\n", i + 1,
+                    result.floorSeconds.last(), result.floorCpuSeconds.last(), load.loadSeconds, load.loadCpuSeconds,
+                    static_cast<double>(load.peakRssBytes) / (1024.0 * 1024.0));
         std::fflush(stdout);
     }
     return result;

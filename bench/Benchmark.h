@@ -31,6 +31,7 @@ QStringList mismatches(const BackupManifest& manifest, const FloorCounts& floor,
 struct LoadRun
 {
     double loadSeconds = 0.0;
+    double loadCpuSeconds = 0.0;
     double destroySeconds = 0.0;
     qint64 peakRssBytes = 0;     // VmHWM during the load, the process's baseline included
     qint64 baseRssBytes = 0;     // RSS right before the load
@@ -48,6 +49,7 @@ struct SizeResult
     qint64 messages = 0;
     BackupManifest manifest;
     QVector<double> floorSeconds;
+    QVector<double> floorCpuSeconds;
     std::vector<LoadRun> loads; // not QVector: GCC 12 misreads its append at -O3
     QStringList problems; // mismatches seen in any run
 };

@@ -23,6 +23,9 @@ double median(QVector<double> values);
 qint64 median(QVector<qint64> values);
 double secondsSince(qint64 startNanoseconds);
 qint64 nowNanoseconds();
+// User and system time of this process so far: less disturbed than wall time
+// by other processes on a busy machine.
+double cpuSeconds();
 
 // Sends this process's stderr to /dev/null while it lives: the load logs one
 // line per missing attachment file.

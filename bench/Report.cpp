@@ -110,6 +110,16 @@ double loadMedian(const SizeResult& size)
     return median(collect(size, &LoadRun::loadSeconds));
 }
 
+double floorCpuMedian(const SizeResult& size)
+{
+    return median(size.floorCpuSeconds);
+}
+
+double loadCpuMedian(const SizeResult& size)
+{
+    return median(collect(size, &LoadRun::loadCpuSeconds));
+}
+
 QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs)
 {
     QString page;
@@ -133,15 +143,16 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
         << "| Build | " << machine.buildType << " |\n\n";
 
     out << "## Results\n\n"
-        << "| Messages | Floor (s) | Load (s) | Load / floor | Peak RSS during load (MiB) | Retained heap (B/message) "
-        << "| Retained RSS (B/message) | Heap left after destruction (B) | Destruction (s) |\n"
-        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+        << "| Messages | Floor (s) | Load (s) | Load / floor | Floor CPU (s) | Load CPU (s) | Peak RSS during load (MiB) "
+        << "| Retained heap (B/message) | Retained RSS (B/message) | Heap left after destruction (B) | Destruction (s) |\n"
+        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const SizeResult& size : sizes) {
         const double floor = floorMedian(size);
         const double load = loadMedian(size);
         const double perMessage = static_cast<double>(qMax<qint64>(1, size.messages));
         out << "| " << grouped(size.messages) << " | " << fixed(floor, 3) << " | " << fixed(load, 3) << " | "
-            << fixed(load / floor, 2) << " | " << fixed(static_cast<double>(median(collect(size, &LoadRun::peakRssBytes))) / mebibyte, 0)
+            << fixed(load / floor, 2) << " | " << fixed(floorCpuMedian(size), 3) << " | " << fixed(loadCpuMedian(size), 3)
+            << " | " << fixed(static_cast<double>(median(collect(size, &LoadRun::peakRssBytes))) / mebibyte, 0)
             << " | " << fixed(static_cast<double>(median(collect(size, &LoadRun::retainedHeapBytes))) / perMessage, 0) << " | "
             << fixed(static_cast<double>(median(collect(size, &LoadRun::retainedRssBytes))) / perMessage, 0) << " | "
             << grouped(median(collect(size, &LoadRun::leftoverHeapBytes))) << " | "
@@ -219,7 +230,9 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
         << "includes the process's own baseline and pages of memory-mapped databases.\n"
         << "- **Retained**: heap in use (`mallinfo2`, `uordblks + hblkhd`) and RSS after the load minus before it, "
         << "per message; **heap left** is the heap in use after the service's destruction minus before the load "
-        << "(glibc counts the blocks in its per-thread cache as in use, so a few kilobytes either way are noise).\n";
+        << "(glibc counts the blocks in its per-thread cache as in use, so a few kilobytes either way are noise).\n"
+        << "- **CPU**: user and system time of the process during the floor or the load (`getrusage`), which other "
+        << "processes on the machine disturb less than the wall-clock times the ratio is taken from.\n";
     out.flush();
     return page;
 }

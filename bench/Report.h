@@ -23,6 +23,9 @@ MachineInfo describeMachine();
 // Median seconds of the floor and of the load of one size.
 double floorMedian(const SizeResult& size);
 double loadMedian(const SizeResult& size);
+// The same for the processor time (user and system) of the process.
+double floorCpuMedian(const SizeResult& size);
+double loadCpuMedian(const SizeResult& size);
 
 QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs);
 

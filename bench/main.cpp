@@ -110,8 +110,9 @@ int main(int argc, char* argv[])
 
         results.append(benchmarkSize(folder, manifest, runs, !parser.isSet(logOption)));
         const SizeResult& result = results.last();
-        std::printf("  median: floor %.3f s, load %.3f s, load/floor %.2f\n", floorMedian(result), loadMedian(result),
-                    loadMedian(result) / floorMedian(result));
+        std::printf("  median: floor %.3f s, load %.3f s, load/floor %.2f (cpu: floor %.3f s, load %.3f s, %.2f)\n",
+                    floorMedian(result), loadMedian(result), loadMedian(result) / floorMedian(result),
+                    floorCpuMedian(result), loadCpuMedian(result), loadCpuMedian(result) / floorCpuMedian(result));
         if (!result.problems.isEmpty()) {
             for (const QString& problem : result.problems)
                 std::fprintf(stderr, "msgbench: %s\n", qPrintable(problem));

@@ -155,7 +155,7 @@ TEST(Report, JudgesTheTargetsFromTheMedians)
     const QVector<SizeResult> fast{sizeResult(100000, 0.5, 0.6, gib / 8), sizeResult(1000000, 5.0, 6.0, gib / 2)};
     const QString page = markdownReport(fast, machine, 3);
     EXPECT_TRUE(page.contains(QStringLiteral("    bench/run.sh\n")));
-    EXPECT_TRUE(page.contains(QStringLiteral("| 1 000 000 | 5.000 | 6.000 | 1.20 | 512 |")));
+    EXPECT_TRUE(page.contains(QStringLiteral("| 1 000 000 | 5.000 | 6.000 | 1.20 | 0.000 | 0.000 | 512 |")));
     EXPECT_TRUE(page.contains(QStringLiteral("| 1.20 × | met (stretch met) |")));
     EXPECT_TRUE(page.contains(QStringLiteral("| × 10.00 (floor × 10.00) | met |")));
     EXPECT_FALSE(page.contains(QStringLiteral("not met")));

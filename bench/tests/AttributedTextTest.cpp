@@ -1,0 +1,88 @@
+// The load's decoded message bodies against Qt's own NFC: the decoder skips
+// normalization for texts it knows NFC leaves alone, and must never skip it
+// where NFC would change something.
+#include "FixtureDatabase.h"
+#include "MsgContent.h"
+#include "MsgService.h"
+#include "MsgSession.h"
+
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString character(uint code)
+{
+    return QString::fromUcs4(&code, 1);
+}
+
+// Texts at the edges of the ranges the decoder trusts, characters just
+// outside them, and combinations that NFC composes or reorders.
+QStringList texts()
+{
+    QStringList list;
+    const uint edges[] = {0x02FF, 0x0300, 0x0301, 0x200C, 0x200D, 0x200E, 0x200F, 0x2010, 0x2027, 0x2028, 0x20AB, 0x20AC,
+                          0x20AD, 0x212B, 0x2126, 0x25FF, 0x2600, 0x27BF, 0x27C0, 0xFE0E, 0xFE0F, 0xFFFB, 0xFFFC, 0xFFFD,
+                          0x1F2FF, 0x1F300, 0x1FAFF, 0x1FB00, 0x1D15E, 0x0958, 0x0F73, 0x1161, 0x11A8};
+    for (const uint code : edges) {
+        list.append(character(code));
+        list.append(QStringLiteral("a") + character(code) + QStringLiteral("b"));
+        list.append(character(code) + character(0x0301) + character(0x0323)); // marks to reorder after it
+    }
+    list.append(QStringLiteral("caf") + character('e') + character(0x0301));
+    list.append(character(0x1100) + character(0x1161) + character(0x11A8)); // jamo that compose to a syllable
+    list.append(character(0xAC00) + character(0x11A8));
+    list.append(QStringLiteral("A") + character(0x030A) + character(0x1F600) + character(0xFE0F));
+    list.append(character(0x2764) + character(0xFE0F) + character(0x200D) + character(0x1F525));
+    list.append(character(0x201C) + QStringLiteral("quoted") + character(0x201D) + character(0x2026) + character(0x20AC));
+    // Pairs across all trusted ranges: the decoder's shortcut relies on
+    // no two of their characters composing.
+    const uint trusted[][2] = {{0x00C0, 0x02FF}, {0x2010, 0x2027}, {0x2600, 0x27BF}, {0x1F300, 0x1FAFF}};
+    quint32 state = 12345;
+    for (int i = 0; i < 400; ++i) {
+        QString text;
+        for (int j = 0; j < 4; ++j) {
+            state = state * 1103515245u + 12345u;
+            const uint* range = trusted[(state >> 8) % 4];
+            text += character(range[0] + (state >> 12) % (range[1] - range[0] + 1));
+        }
+        list.append(text);
+    }
+    return list;
+}
+
+} // namespace
+
+TEST(AttributedText, IsTheNfcOfTheArchivedTextForEveryKindOfCharacter)
+{
+    const QStringList bodies = texts();
+    QString sql = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"));
+    sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier) values (1, 'c', '+15550100');\n");
+    for (int i = 0; i < bodies.size(); ++i) {
+        const QString hex = QString::fromLatin1(bodies.at(i).toUtf8().toHex());
+        sql += QStringLiteral("insert into message (ROWID, guid, text, attributedBody, date) values "
+                              "(%1, 'm%1', cast(X'%2' as text), archived_body(cast(X'%2' as text)), %1);\n"
+                              "insert into chat_message_join (chat_id, message_id) values (1, %1);\n")
+                   .arg(i + 1)
+                   .arg(hex);
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/SMS")));
+    QString error;
+    ASSERT_TRUE(FixtureDatabase::create(dir.path() + QStringLiteral("/SMS/sms.db"), sql, FixtureDatabase::Journal::Rollback, &error))
+        << qPrintable(error);
+
+    MsgService service(QStringLiteral("test"), false);
+    ASSERT_TRUE(service.loadBackup(dir.path()));
+    ASSERT_EQ(service.msgSessionCount(), 1u);
+    const QList<MsgContent*>& messages = service.msgSession(0)->messages;
+    ASSERT_EQ(messages.size(), bodies.size());
+    for (const MsgContent* message : messages) {
+        const QString& text = bodies.at(static_cast<int>(message->id) - 1);
+        EXPECT_EQ(message->attributedText, text.normalized(QString::NormalizationForm_C))
+            << "message " << message->id << ": " << qPrintable(QString::fromLatin1(text.toUtf8().toHex()));
+    }
+}
