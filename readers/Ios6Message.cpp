@@ -150,6 +150,26 @@ LocalDates& localDates()
     return dates;
 }
 
+// A text column as CISQLiteQuery::columnText reads it. iOS keeps the plain
+// text beside its archive, so it mostly equals the decoded body: then the
+// body's buffer serves both and a whole load's worth of texts is neither
+// decoded nor held twice. Empty texts are left alone (null and empty differ).
+QString plainText(sqlite3_stmt* stmt, int column, const QString& body)
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    const int size = sqlite3_column_bytes(stmt, column);
+    if (bytes && size > 0 && size == body.size()) {
+        const ushort* units = body.utf16();
+        int i = 0;
+        while (i < size && static_cast<uchar>(bytes[i]) < 0x80 && units[i] == static_cast<uchar>(bytes[i]))
+            ++i;
+        if (i == size)
+            return body;
+    }
+    const QString text = CISQLiteQuery::columnText(stmt, column);
+    return !text.isEmpty() && text == body ? body : text;
+}
+
 } // namespace
 
 Ios6Message::Ios6Message(QMap<qint64, QList<MsgContent*>>* messageTable)
@@ -216,7 +236,7 @@ bool Ios6Message::handleRow(sqlite3_stmt* stmt)
         message->otherHandle = 0;
     }
 
-    messageTexts.insert(messageRowid, columnText(stmt, 3));
+    messageTexts.insert(messageRowid, plainText(stmt, 3, message->attributedText));
     (*messageTable)[chatRowid].append(message.get());
     message.release();
     return true;
