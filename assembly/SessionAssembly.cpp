@@ -10,7 +10,9 @@
 #include "readers/Ios6Handle.h"
 #include "readers/Ios6Message.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -30,6 +32,14 @@ struct ReaderTables
         for (const QList<MsgContent*>& list : qAsConst(messages))
             qDeleteAll(list);
     }
+};
+
+// What the pieces of one message are built from.
+struct Lookup
+{
+    qint64 rowid;
+    QString text;
+    const QList<AttachmentInfo*>* attachments;
 };
 
 } // namespace
@@ -88,11 +98,31 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
         tables.chats.remove(identifier);
     }
 
+    // Each message's text and attachment records, looked up in ascending
+    // rowid order: the maps' own order, which keeps their nodes in cache,
+    // where conversation order jumps across a million-node tree.
+    std::vector<Lookup> lookups;
+    for (MsgSession* session : qAsConst(sessions)) {
+        for (MsgContent* message : qAsConst(session->messages))
+            lookups.push_back(Lookup{message->id, QString(), nullptr});
+    }
+    std::vector<Lookup*> byRowid(lookups.size());
+    for (size_t i = 0; i < lookups.size(); ++i)
+        byRowid[i] = &lookups[i];
+    std::sort(byRowid.begin(), byRowid.end(), [](const Lookup* a, const Lookup* b) { return a->rowid < b->rowid; });
+    for (Lookup* lookup : byRowid) {
+        lookup->text = messageReader.getText(lookup->rowid);
+        lookup->attachments = &attachmentReader.getAttachments(lookup->rowid);
+    }
+    byRowid = std::vector<Lookup*>();
+
     // Pieces and unread counts, in session order.
+    auto next = lookups.begin();
     for (MsgSession* session : qAsConst(sessions)) {
         for (MsgContent* message : qAsConst(session->messages)) {
-            const QString text = messageReader.getText(message->id);
-            buildPieces(message, text, attachmentReader.getAttachments(message->id));
+            const QString text = std::move(next->text);
+            buildPieces(message, text, *next->attachments);
+            ++next;
             if (message->isFromMe == 0 && message->isRead == 0)
                 ++session->unreadCount;
         }
