@@ -64,13 +64,22 @@ int main(int argc, char* argv[])
     const QCommandLineOption generateOption(QStringLiteral("generate-only"), QStringLiteral("Generate the backups and stop."));
     const QCommandLineOption dumpOption(QStringLiteral("dump"), QStringLiteral("Print everything a load of folder yields."),
                                         QStringLiteral("folder"));
+    const QCommandLineOption profileOption(QStringLiteral("load-once"),
+                                           QStringLiteral("Load folder once and stop: a target for profilers."),
+                                           QStringLiteral("folder"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Keep the library's log lines on stderr."));
     parser.addOptions({sizesOption, runsOption, seedOption, cacheOption, markdownOption, dataOption, smokeOption,
-                       generateOption, dumpOption, logOption});
+                       generateOption, dumpOption, profileOption, logOption});
     parser.process(app);
 
     if (parser.isSet(dumpOption))
         return dump(parser.value(dumpOption));
+    if (parser.isSet(profileOption)) {
+        const LoadRun run = measureLoad(parser.value(profileOption), !parser.isSet(logOption));
+        std::printf("load %.3f s (cpu %.3f s), %lld messages\n", run.loadSeconds, run.loadCpuSeconds,
+                    static_cast<long long>(run.counts.messages));
+        return run.counts.loaded ? 0 : 1;
+    }
 
     const bool smoke = parser.isSet(smokeOption);
     QVector<qint64> sizes;
