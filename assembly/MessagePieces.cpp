@@ -9,9 +9,19 @@
 #include "readers/AttachmentInfo.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <memory>
+
+#if defined(Q_OS_UNIX)
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+// PreviewFinder's scan of an open folder (PreviewFinder.cpp).
+QString firstPreviewIn(DIR* dir, const QString& pattern);
+#endif
 
 namespace {
 
@@ -26,6 +36,68 @@ void appendPiece(MsgContent* message, std::unique_ptr<MsgPiece> piece)
 {
     message->pieces.append(piece.get());
     piece.release(); // the message owns it now
+}
+
+// Where an attachment's file and preview were looked for, and what was found.
+struct Resolution
+{
+    QDir dir;         // the attachment's folder, or the backup folder when it is missing
+    bool exists = false;
+    QString preview;  // the first preview file in dir, or empty
+};
+
+#if defined(Q_OS_UNIX)
+// A relative path without empty, "." or ".." segments: QDir joins it to a
+// clean folder as it stands, and the system resolves it the same way.
+bool plainRelativePath(const QString& path)
+{
+    if (path.isEmpty() || path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char(':')))
+        return false;
+    for (const QStringRef& segment : path.splitRef(QLatin1Char('/'))) {
+        if (segment.isEmpty() || segment == QLatin1String(".") || segment == QLatin1String(".."))
+            return false;
+    }
+    return true;
+}
+
+// The attachment's folder opened once, instead of QDir::exists on the file,
+// QDir::cd into the folder and a listing by PreviewFinder::firstMatch, which
+// walk the same long path three times. An opened folder is one that cd would
+// enter, and the file exists in it exactly when fstatat finds it there. Only
+// for a clean absolute backup folder and a plain path; false otherwise, or
+// when the folder does not open, leaving the work to the general way.
+bool resolveDirectly(const QString& backupFolder, const QString& path, const QString& fileName,
+                     const QString& pattern, Resolution* resolution)
+{
+    if (!plainRelativePath(path) || !path.contains(QLatin1Char('/')) || !backupFolder.startsWith(QLatin1Char('/'))
+        || QDir::cleanPath(backupFolder) != backupFolder)
+        return false;
+    const QString root = backupFolder.size() == 1 ? QString() : backupFolder;
+    const QString folder = root + QLatin1Char('/') + path.left(path.size() - fileName.size() - 1);
+    DIR* listing = opendir(QFile::encodeName(folder).constData());
+    if (!listing)
+        return false;
+    struct stat info;
+    resolution->exists = fstatat(dirfd(listing), QFile::encodeName(fileName).constData(), &info, 0) == 0;
+    resolution->preview = firstPreviewIn(listing, pattern);
+    closedir(listing);
+    resolution->dir = QDir(folder);
+    return true;
+}
+#endif
+
+// What QDir::exists, QDir::cd and PreviewFinder::firstMatch say.
+void resolveThroughQt(const QString& backupFolder, const QString& path, const QString& fileName,
+                      const QString& pattern, Resolution* resolution)
+{
+    resolution->dir = QDir(backupFolder);
+    resolution->exists = !path.isEmpty() && resolution->dir.exists(path);
+    // A folder missing from the backup leaves the paths under the backup
+    // folder itself.
+    const QString folderPart = path.left(path.size() - fileName.size());
+    if (!folderPart.isEmpty())
+        resolution->dir.cd(folderPart);
+    resolution->preview = PreviewFinder::firstMatch(resolution->dir.absolutePath(), pattern);
 }
 
 } // namespace
@@ -80,28 +152,26 @@ void MsgDbLoader::addAttachmentPiece(MsgContent* message, const AttachmentInfo* 
     if (path.startsWith(mobilePrefix))
         path = path.mid(mobilePrefix.size());
 
-    QDir dir(backupFolder);
-    if (path.isEmpty() || !dir.exists(path))
-        Log("MsgDbLoader", 0, "attachment %s not exists.", path.toUtf8().constData());
-
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     const QString fileName = path.mid(slash + 1);
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString baseName = dot >= 0 ? fileName.left(dot) : fileName;
 
-    // A folder missing from the backup leaves the paths under the backup
-    // folder itself.
-    const QString folderPart = path.left(path.size() - fileName.size());
-    if (!folderPart.isEmpty())
-        dir.cd(folderPart);
-
     // Older backups keep a preview beside the file: "-preview-right" for
     // sent messages, "-preview-left" for received ones.
     const QString pattern = message->isFromMe != 0 ? QStringLiteral("%1*preview*r*").arg(baseName, 0)
                                                    : QStringLiteral("%1*preview*l*").arg(baseName, 0);
-    QString candidate = PreviewFinder::firstMatch(dir.absolutePath(), pattern);
-    if (candidate.isEmpty())
-        candidate = fileName;
+
+    Resolution resolution;
+#if defined(Q_OS_UNIX)
+    if (!resolveDirectly(backupFolder, path, fileName, pattern, &resolution))
+#endif
+        resolveThroughQt(backupFolder, path, fileName, pattern, &resolution);
+    if (!resolution.exists)
+        Log("MsgDbLoader", 0, "attachment %s not exists.", path.toUtf8().constData());
+
+    const QDir& dir = resolution.dir;
+    const QString candidate = resolution.preview.isEmpty() ? fileName : resolution.preview;
 
     auto piece = std::make_unique<MsgPiece>();
     piece->mimeType = attachment->mimeType;

@@ -41,18 +41,13 @@ bool globMatch(const QString& text, const QString& pattern)
 
 } // namespace
 
-QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
+#if defined(Q_OS_UNIX)
+// The scan behind firstMatch, over a folder the caller has opened and will
+// close. The attachment resolution calls it too, on the folder it has
+// opened to look for the attachment's own file.
+QString firstPreviewIn(DIR* dir, const QString& pattern)
 {
     const QString folded = pattern.toCaseFolded();
-#if defined(Q_OS_UNIX)
-    // One pass of readdir: the entries come in the folder's own order and
-    // most need no stat call, which matters with tens of thousands of
-    // attachment folders.
-    const QByteArray encodedFolder = QFile::encodeName(folder);
-    DIR* dir = opendir(encodedFolder.constData());
-    if (!dir)
-        return QString();
-    QString found;
     while (const dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue; // hidden, "." and ".."
@@ -62,17 +57,29 @@ QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat info;
-            const QByteArray path = encodedFolder + '/' + entry->d_name;
-            regular = stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode);
+            regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
         }
-        if (regular) {
-            found = name;
-            break;
-        }
+        if (regular)
+            return name;
     }
+    return QString();
+}
+#endif
+
+QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
+{
+#if defined(Q_OS_UNIX)
+    // One pass of readdir: the entries come in the folder's own order and
+    // most need no stat call, which matters with tens of thousands of
+    // attachment folders.
+    DIR* dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return QString();
+    const QString found = firstPreviewIn(dir, pattern);
     closedir(dir);
     return found;
 #else
+    const QString folded = pattern.toCaseFolded();
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
