@@ -32,6 +32,18 @@ const QString& placeholder()
     return marker;
 }
 
+// A text as a piece's UTF-8 data. toUtf8 keeps room for three bytes per
+// character; a load keeps every piece, so the room is given back (realloc
+// shrinks the block in place). Null and empty data stay as toUtf8 made them:
+// squeezing them would allocate.
+QByteArray utf8(const QString& text)
+{
+    QByteArray data = text.toUtf8();
+    if (!data.isEmpty())
+        data.squeeze();
+    return data;
+}
+
 void appendPiece(MsgContent* message, std::unique_ptr<MsgPiece> piece)
 {
     message->pieces.append(piece.get());
@@ -123,7 +135,7 @@ void MsgDbLoader::buildPieces(MsgContent* message, const QString& text, const QL
         if (!part.isEmpty()) {
             auto piece = std::make_unique<MsgPiece>();
             piece->mimeType = QStringLiteral("text/plain");
-            piece->data = part.toUtf8();
+            piece->data = utf8(part);
             appendPiece(message, std::move(piece));
         }
         if (i < parts.size() - 1 && i < attachments.size())
@@ -135,7 +147,7 @@ void MsgDbLoader::addTextPiece(MsgContent* message, const QString& text)
 {
     auto piece = std::make_unique<MsgPiece>();
     piece->mimeType = QStringLiteral("text/plain");
-    piece->data = text.toUtf8();
+    piece->data = utf8(text);
     appendPiece(message, std::move(piece));
 }
 
