@@ -38,8 +38,9 @@ struct ReaderTables
 struct Lookup
 {
     qint64 rowid;
-    QString text;
-    const QList<AttachmentInfo*>* attachments;
+    MsgContent* message;
+    QString text;                                 // while the pieces wait for the attachments
+    const QList<AttachmentInfo*>* attachments;    // null once the pieces are built
 };
 
 } // namespace
@@ -104,25 +105,39 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
     std::vector<Lookup> lookups;
     for (MsgSession* session : qAsConst(sessions)) {
         for (MsgContent* message : qAsConst(session->messages))
-            lookups.push_back(Lookup{message->id, QString(), nullptr});
+            lookups.push_back(Lookup{message->id, message, QString(), nullptr});
     }
     std::vector<Lookup*> byRowid(lookups.size());
     for (size_t i = 0; i < lookups.size(); ++i)
         byRowid[i] = &lookups[i];
     std::sort(byRowid.begin(), byRowid.end(), [](const Lookup* a, const Lookup* b) { return a->rowid < b->rowid; });
     for (Lookup* lookup : byRowid) {
-        lookup->text = messageReader.getText(lookup->rowid);
-        lookup->attachments = &attachmentReader.getAttachments(lookup->rowid);
+        const QList<AttachmentInfo*>& attachments = attachmentReader.getAttachments(lookup->rowid);
+        if (attachments.isEmpty()) {
+            // Without attachments no file is looked for and nothing is
+            // logged, so the order does not show: the pieces are built here,
+            // while the text is at hand (texts lie in memory in read order,
+            // close to rowid order).
+            const QString text = messageReader.getText(lookup->rowid);
+            buildPieces(lookup->message, text, attachments);
+        } else {
+            lookup->text = messageReader.getText(lookup->rowid);
+            lookup->attachments = &attachments;
+        }
     }
     byRowid = std::vector<Lookup*>();
 
-    // Pieces and unread counts, in session order.
-    auto next = lookups.begin();
+    // Messages with attachments in session order, so that the log lines of
+    // missing files come in that order.
+    for (Lookup& lookup : lookups) {
+        if (lookup.attachments) {
+            const QString text = std::move(lookup.text);
+            buildPieces(lookup.message, text, *lookup.attachments);
+        }
+    }
+
     for (MsgSession* session : qAsConst(sessions)) {
-        for (MsgContent* message : qAsConst(session->messages)) {
-            const QString text = std::move(next->text);
-            buildPieces(message, text, *next->attachments);
-            ++next;
+        for (const MsgContent* message : qAsConst(session->messages)) {
             if (message->isFromMe == 0 && message->isRead == 0)
                 ++session->unreadCount;
         }
