@@ -16,9 +16,11 @@ jobs=${JOBS:-2}
 
 command -v gnuplot >/dev/null || { echo "run.sh: gnuplot is needed for the plot (apt-get install gnuplot-nox)" >&2; exit 1; }
 
-generator=()
-[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON >/dev/null
+# A new build folder gets only what the benchmark needs; an existing one keeps
+# its other settings (its tests, say) and is switched to Release.
+fresh=()
+[ -f "$build/CMakeCache.txt" ] || fresh=(-G Ninja -DMSGSERVICE_BUILD_TESTS=OFF -DMSGSERVICE_BUILD_TOOLS=OFF)
+cmake -S . -B "$build" "${fresh[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" --target msgbench -j "$jobs"
 
 out=$(mktemp -d)
