@@ -1,3 +1,4 @@
+#include "BenchTestSupport.h"
 #include "Measure.h"
 
 #include <QTemporaryFile>
@@ -35,6 +36,8 @@ TEST(Median, OfOddAndEvenCountsAndOfNothing)
 
 TEST(MemoryProbes, HeapInUseFollowsAllocations)
 {
+    if (allocatorReplaced())
+        GTEST_SKIP() << "the allocator is a sanitizer's";
     const qint64 before = heapInUse();
     char* block = static_cast<char*>(std::malloc(8 * mebibyte));
     ASSERT_NE(block, nullptr);
@@ -46,6 +49,8 @@ TEST(MemoryProbes, HeapInUseFollowsAllocations)
 
 TEST(MemoryProbes, PeakRssRisesWithUseAndStartsAgainAfterAReset)
 {
+    if (allocatorReplaced())
+        GTEST_SKIP() << "the allocator is a sanitizer's";
     ASSERT_TRUE(resetPeakMemory());
     const ProcessMemory start = processMemory();
     EXPECT_GT(start.rssBytes, 0);
