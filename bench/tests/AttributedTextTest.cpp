@@ -51,6 +51,23 @@ QStringList texts()
         }
         list.append(text);
     }
+    // The same with characters that NFC changes, reorders or composes at
+    // random places: the decoder normalizes only from before the first one.
+    const uint changing[] = {0x0300, 0x0301, 0x0308, 0x0323, 0x0345, 0x1100, 0x1161, 0x11A8, 0xAC00, 0x304B, 0x3099,
+                             0x0958, 0x212B, 0x2126, 0x0F73, 0x1D15E, 0x1F1E6};
+    for (int i = 0; i < 600; ++i) {
+        QString text;
+        for (int j = 0; j < 6; ++j) {
+            state = state * 1103515245u + 12345u;
+            if ((state >> 20) % 3 == 0) {
+                text += character(changing[(state >> 8) % (sizeof(changing) / sizeof(changing[0]))]);
+            } else {
+                const uint* range = trusted[(state >> 8) % 4];
+                text += character(range[0] + (state >> 12) % (range[1] - range[0] + 1));
+            }
+        }
+        list.append(text);
+    }
     return list;
 }
 
