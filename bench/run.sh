@@ -25,6 +25,10 @@ cmake --build "$build" --target msgbench -j "$jobs"
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+# Backups first, then written out, so that no writeback of a new backup runs
+# under the measurements.
+"$build/bench/msgbench" --sizes "$sizes" --cache "$build/bench-backups" --generate-only
+sync
 uptime
 "$build/bench/msgbench" --sizes "$sizes" --runs "$runs" --cache "$build/bench-backups" \
     --markdown "$out/performance.md" --data "$out/performance.dat"
