@@ -2,6 +2,12 @@
 # Called by bench/run.sh with datafile (msgbench --data) and outfile set.
 set terminal pngcairo size 900,600 font ",11"
 set output outfile
+stats datafile using 1 name "N" nooutput
+stats datafile using 2 name "FLOOR" nooutput
+stats datafile using 3 name "LOAD" nooutput
+# Room around the points for their labels.
+set xrange [N_min / 1.8 : N_max * 1.8]
+set yrange [FLOOR_min / 2.5 : LOAD_max * 2.5]
 set title "MsgService::loadBackup against the floor of its statements"
 set xlabel "Messages"
 set ylabel "Median time (s)"
