@@ -65,7 +65,7 @@ LoadRun measureLoad(const QString& folder, bool quiet)
     LoadRun run;
     releaseFreeHeap();
     run.baseRssBytes = processMemory().rssBytes;
-    resetPeakMemory();
+    run.peakReset = resetPeakMemory();
     const qint64 heapBefore = heapInUse();
 
     auto service = std::make_unique<MsgService>(QStringLiteral("bench"), false);

@@ -34,6 +34,7 @@ struct LoadRun
     double loadCpuSeconds = 0.0;
     double destroySeconds = 0.0;
     qint64 peakRssBytes = 0;     // VmHWM during the load, the process's baseline included
+    bool peakReset = false;      // false: the kernel kept the older peak, which may be higher
     qint64 baseRssBytes = 0;     // RSS right before the load
     qint64 retainedHeapBytes = 0; // heap in use after the load minus before it
     qint64 retainedRssBytes = 0;

@@ -159,6 +159,14 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
             << fixed(median(collect(size, &LoadRun::destroySeconds)), 3) << " |\n";
     }
     out << '\n';
+    bool peaksReset = true;
+    for (const SizeResult& size : sizes) {
+        for (const LoadRun& run : size.loads)
+            peaksReset = peaksReset && run.peakReset;
+    }
+    if (!peaksReset)
+        out << "The kernel refused to reset the peak RSS (`/proc/self/clear_refs`): the peaks above may be those "
+            << "of earlier runs.\n\n";
 
     const SizeResult* small = findSize(sizes, 100000);
     const SizeResult* large = findSize(sizes, 1000000);

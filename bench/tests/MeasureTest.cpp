@@ -51,7 +51,8 @@ TEST(MemoryProbes, PeakRssRisesWithUseAndStartsAgainAfterAReset)
 {
     if (allocatorReplaced())
         GTEST_SKIP() << "the allocator is a sanitizer's";
-    ASSERT_TRUE(resetPeakMemory());
+    if (!resetPeakMemory())
+        GTEST_SKIP() << "this kernel does not reset the peak RSS";
     const ProcessMemory start = processMemory();
     EXPECT_GT(start.rssBytes, 0);
     EXPECT_GE(start.peakBytes, start.rssBytes - mebibyte);
