@@ -39,8 +39,8 @@ struct Lookup
 {
     qint64 rowid;
     MsgContent* message;
-    QString text;                                 // while the pieces wait for the attachments
-    const QList<AttachmentInfo*>* attachments;    // null once the pieces are built
+    QString text;                              // kept for the second pass
+    const QList<AttachmentInfo*>* attachments; // set when the pieces wait for the second pass
 };
 
 } // namespace
@@ -102,7 +102,11 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
     // Each message's text and attachment records, looked up in ascending
     // rowid order: the maps' own order, which keeps their nodes in cache,
     // where conversation order jumps across a million-node tree.
+    size_t messageCount = 0;
+    for (const MsgSession* session : qAsConst(sessions))
+        messageCount += static_cast<size_t>(session->messages.size());
     std::vector<Lookup> lookups;
+    lookups.reserve(messageCount);
     for (MsgSession* session : qAsConst(sessions)) {
         for (MsgContent* message : qAsConst(session->messages))
             lookups.push_back(Lookup{message->id, message, QString(), nullptr});
