@@ -16,7 +16,6 @@
 
 #if defined(Q_OS_UNIX)
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 // PreviewFinder's scan of an open folder (PreviewFinder.cpp).
