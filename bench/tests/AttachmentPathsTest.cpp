@@ -3,6 +3,7 @@
 // with a trailing slash takes the QDir way for every attachment, and the
 // pieces are built from cleaned paths either way: both spellings must give
 // the same model and the same log lines, whatever odd files the backup holds.
+#include "BenchTestSupport.h"
 #include "FixtureDatabase.h"
 #include "ModelDump.h"
 #include "MsgService.h"
@@ -10,11 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
-
-#include <cstdio>
-
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -113,22 +109,12 @@ QString database()
 // The model and the log lines of a load of folder.
 QByteArray loadAndLog(const QString& folder)
 {
-    QTemporaryFile log;
-    if (!log.open())
-        return QByteArray();
-    std::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO);
-    ::dup2(log.handle(), STDERR_FILENO);
     QByteArray model;
-    {
+    const QByteArray log = stderrOf([&] {
         MsgService service(QStringLiteral("test"), false);
         model = service.loadBackup(folder) ? dumpModel(service) : QByteArray("not loaded");
-    }
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    log.seek(0);
-    return model + "--- log\n" + log.readAll();
+    });
+    return model + "--- log\n" + log;
 }
 
 } // namespace

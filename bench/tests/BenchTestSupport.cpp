@@ -1,8 +1,13 @@
 #include "BenchTestSupport.h"
 
 #include <QFile>
+#include <QTemporaryFile>
 
 #include <sqlite3.h>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 TestBackup::TestBackup(qint64 messages, quint64 seed) : dir(std::make_unique<QTemporaryDir>())
 {
@@ -34,4 +39,20 @@ qint64 number(const QString& dbPath, const QString& sql)
 {
     const QStringList values = column(dbPath, sql);
     return values.isEmpty() ? -1 : values.first().toLongLong();
+}
+
+QByteArray stderrOf(const std::function<void()>& action)
+{
+    QTemporaryFile capture;
+    if (!capture.open())
+        return QByteArray("no capture file");
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(capture.handle(), STDERR_FILENO);
+    action();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    capture.seek(0);
+    return capture.readAll();
 }

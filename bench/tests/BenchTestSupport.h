@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // A backup generated into a temporary folder that goes with the object.
@@ -39,6 +40,9 @@ constexpr bool allocatorReplaced()
     return false;
 #endif
 }
+
+// What action writes to this process's stderr (the library's log).
+QByteArray stderrOf(const std::function<void()>& action);
 
 // The first column of every row of sql, as text.
 QStringList column(const QString& dbPath, const QString& sql);

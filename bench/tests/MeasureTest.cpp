@@ -1,13 +1,10 @@
 #include "BenchTestSupport.h"
 #include "Measure.h"
 
-#include <QTemporaryFile>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -75,26 +72,18 @@ TEST(MemoryProbes, PeakRssRisesWithUseAndStartsAgainAfterAReset)
 
 TEST(QuietStderr, SilencesOnlyWhileItLivesAndOnlyWhenAsked)
 {
-    QTemporaryFile capture;
-    ASSERT_TRUE(capture.open());
-    std::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO);
-    ::dup2(capture.handle(), STDERR_FILENO);
-    {
-        const QuietStderr quiet;
-        std::fputs("hidden\n", stderr);
-    }
-    std::fputs("shown\n", stderr);
-    {
-        const QuietStderr loud(false);
-        std::fputs("kept\n", stderr);
-    }
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-
-    capture.seek(0);
-    EXPECT_EQ(capture.readAll(), QByteArray("shown\nkept\n"));
+    const QByteArray written = stderrOf([] {
+        {
+            const QuietStderr quiet;
+            std::fputs("hidden\n", stderr);
+        }
+        std::fputs("shown\n", stderr);
+        {
+            const QuietStderr loud(false);
+            std::fputs("kept\n", stderr);
+        }
+    });
+    EXPECT_EQ(written, QByteArray("shown\nkept\n"));
 }
 
 TEST(Clock, MeasuresElapsedTime)
