@@ -17,9 +17,6 @@
 #if defined(Q_OS_UNIX)
 #include <dirent.h>
 #include <sys/stat.h>
-
-// PreviewFinder's scan of an open folder (PreviewFinder.cpp).
-QString firstPreviewIn(DIR* dir, const QString& pattern);
 #endif
 
 namespace {
@@ -90,7 +87,7 @@ bool resolveDirectly(const QString& backupFolder, const QString& path, const QSt
         return false;
     struct stat info;
     resolution->exists = fstatat(dirfd(listing), QFile::encodeName(fileName).constData(), &info, 0) == 0;
-    resolution->preview = firstPreviewIn(listing, pattern);
+    resolution->preview = PreviewFinder::firstMatch(listing, pattern);
     closedir(listing);
     resolution->dir = QDir(folder);
     return true;

@@ -42,10 +42,7 @@ bool globMatch(const QString& text, const QString& pattern)
 } // namespace
 
 #if defined(Q_OS_UNIX)
-// The scan behind firstMatch, over a folder the caller has opened and will
-// close. The attachment resolution calls it too, on the folder it has
-// opened to look for the attachment's own file.
-QString firstPreviewIn(DIR* dir, const QString& pattern)
+QString PreviewFinder::firstMatch(DIR* dir, const QString& pattern)
 {
     const QString folded = pattern.toCaseFolded();
     while (const dirent* entry = readdir(dir)) {
@@ -75,7 +72,7 @@ QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
     DIR* dir = opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return QString();
-    const QString found = firstPreviewIn(dir, pattern);
+    const QString found = firstMatch(dir, pattern);
     closedir(dir);
     return found;
 #else

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#if defined(Q_OS_UNIX)
+#include <dirent.h>
+#endif
+
 // Finds the preview image that older backups keep beside an attachment
 // ("IMG_0001-preview-left.jpg" beside "IMG_0001.jpeg").
 class PreviewFinder
@@ -12,4 +16,10 @@ public:
     // ignored; '*' matches any run of characters and nothing else is special.
     // Empty when none matches.
     static QString firstMatch(const QString& folder, const QString& pattern);
+
+#if defined(Q_OS_UNIX)
+    // The same scan over a folder that the caller has opened (and closes):
+    // the attachment resolution opens it anyway to look for the file itself.
+    static QString firstMatch(DIR* folder, const QString& pattern);
+#endif
 };

@@ -2,7 +2,7 @@
 # The load benchmark in one command: a Release build, the synthetic backups
 # (generated once, cached in the build folder), 10 000, 100 000 and 1 000 000
 # messages timed against the floor, then docs/performance.md and
-# docs/performance.png rewritten. Needs cmake, ninja, Qt 5, SQLite and gnuplot.
+# docs/performance.png rewritten. Installs what it needs when gnuplot is missing.
 #
 # BUILD_DIR (build-bench), MSGBENCH_SIZES (10000,100000,1000000),
 # MSGBENCH_RUNS (5) and JOBS (2) change the defaults.
@@ -14,7 +14,7 @@ sizes=${MSGBENCH_SIZES:-10000,100000,1000000}
 runs=${MSGBENCH_RUNS:-5}
 jobs=${JOBS:-2}
 
-command -v gnuplot >/dev/null || { echo "run.sh: gnuplot is needed for the plot (apt-get install gnuplot-nox)" >&2; exit 1; }
+command -v gnuplot >/dev/null || scripts/install-deps.sh bench
 
 # A new build folder gets only what the benchmark needs; an existing one keeps
 # its other settings (its tests, say) and is switched to Release.
