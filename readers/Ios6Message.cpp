@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -205,7 +206,7 @@ bool Ios6Message::handleRow(sqlite3_stmt* stmt)
     message->handleId = sqlite3_column_int64(stmt, 4);
     // The text index is empty before the first row of this reader's run.
     LocalDates& dates = localDates();
-    if (messageTexts.isEmpty())
+    if (messageTexts.empty())
         dates.restart();
     message->date = dates.convert(sqlite3_column_int64(stmt, 5));
     message->dateRead = dates.convert(sqlite3_column_int64(stmt, 10));
@@ -236,14 +237,38 @@ bool Ios6Message::handleRow(sqlite3_stmt* stmt)
         message->otherHandle = 0;
     }
 
-    messageTexts.insert(messageRowid, plainText(stmt, 3, message->attributedText));
+    messageTexts.push_back(TextEntry{messageRowid, plainText(stmt, 3, message->attributedText)});
+    textsSorted = false;
     (*messageTable)[chatRowid].append(message.get());
     message.release();
     return true;
 }
 
+void Ios6Message::sortTexts()
+{
+    // Stable, so that of several rows of one message (one per chat) the one
+    // read last stays last and is the one kept.
+    std::stable_sort(messageTexts.begin(), messageTexts.end(),
+                     [](const TextEntry& a, const TextEntry& b) { return a.rowid < b.rowid; });
+    auto kept = messageTexts.begin();
+    for (auto it = messageTexts.begin(); it != messageTexts.end(); ++it) {
+        const auto next = it + 1;
+        if (next != messageTexts.end() && next->rowid == it->rowid)
+            continue;
+        if (kept != it)
+            *kept = std::move(*it);
+        ++kept;
+    }
+    messageTexts.erase(kept, messageTexts.end());
+    messageTexts.shrink_to_fit();
+    textsSorted = true;
+}
+
 QString& Ios6Message::getText(qint64 messageRowid)
 {
-    const auto it = messageTexts.find(messageRowid);
-    return it != messageTexts.end() ? it.value() : emptyText;
+    if (!textsSorted)
+        sortTexts();
+    const auto it = std::lower_bound(messageTexts.begin(), messageTexts.end(), messageRowid,
+                                     [](const TextEntry& entry, qint64 rowid) { return entry.rowid < rowid; });
+    return it != messageTexts.end() && it->rowid == messageRowid ? it->text : emptyText;
 }

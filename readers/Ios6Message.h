@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QString>
 
+#include <vector>
+
 class MsgContent;
 
 class Ios6Message : public CISQLiteQuery
@@ -21,14 +23,27 @@ public:
 
     bool handleRow(sqlite3_stmt* stmt) override;
 
-    // message.text of a message rowid; an empty text for an unknown rowid.
+    // message.text of a message rowid (of the last row read for it); an
+    // empty text for an unknown rowid. Call once the run is over.
     QString& getText(qint64 messageRowid);
 
     // A database date in the form the model carries: seconds, unshifted.
     static QDateTime toDateTime(qint64 value);
 
 private:
+    struct TextEntry
+    {
+        qint64 rowid;
+        QString text;
+    };
+    void sortTexts();
+
     QString emptyText;
-    QMap<qint64, QString> messageTexts;
+    // The text index: rowid and text in read order during the run, then
+    // sorted by rowid on the first lookup. Rows come in date order, and a
+    // million inserts into an ordered map cost a cache miss per level where
+    // one sort of a flat array does not.
+    std::vector<TextEntry> messageTexts;
+    bool textsSorted = true;
     QMap<qint64, QList<MsgContent*>>* messageTable;
 };
