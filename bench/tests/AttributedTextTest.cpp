@@ -72,15 +72,14 @@ QStringList texts()
     return list;
 }
 
-} // namespace
-
-TEST(AttributedText, IsTheNfcOfTheArchivedTextForEveryKindOfCharacter)
+// Loads one conversation whose messages hold the given UTF-8 bytes as their
+// text and, archived, as their body; message n holds texts[n - 1].
+void loadTexts(MsgService& service, const QList<QByteArray>& texts)
 {
-    const QStringList bodies = texts();
     QString sql = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"));
     sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier) values (1, 'c', '+15550100');\n");
-    for (int i = 0; i < bodies.size(); ++i) {
-        const QString hex = QString::fromLatin1(bodies.at(i).toUtf8().toHex());
+    for (int i = 0; i < texts.size(); ++i) {
+        const QString hex = QString::fromLatin1(texts.at(i).toHex());
         sql += QStringLiteral("insert into message (ROWID, guid, text, attributedBody, date) values "
                               "(%1, 'm%1', cast(X'%2' as text), archived_body(cast(X'%2' as text)), %1);\n"
                               "insert into chat_message_join (chat_id, message_id) values (1, %1);\n")
@@ -92,13 +91,22 @@ TEST(AttributedText, IsTheNfcOfTheArchivedTextForEveryKindOfCharacter)
     QString error;
     ASSERT_TRUE(FixtureDatabase::create(dir.path() + QStringLiteral("/SMS/sms.db"), sql, FixtureDatabase::Journal::Rollback, &error))
         << qPrintable(error);
-
-    MsgService service(QStringLiteral("test"), false);
     ASSERT_TRUE(service.loadBackup(dir.path()));
     ASSERT_EQ(service.msgSessionCount(), 1u);
-    const QList<MsgContent*>& messages = service.msgSession(0)->messages;
-    ASSERT_EQ(messages.size(), bodies.size());
-    for (const MsgContent* message : messages) {
+    ASSERT_EQ(service.msgSession(0)->messages.size(), texts.size());
+}
+
+} // namespace
+
+TEST(AttributedText, IsTheNfcOfTheArchivedTextForEveryKindOfCharacter)
+{
+    const QStringList bodies = texts();
+    QList<QByteArray> utf8;
+    for (const QString& body : bodies)
+        utf8.append(body.toUtf8());
+    MsgService service(QStringLiteral("test"), false);
+    ASSERT_NO_FATAL_FAILURE(loadTexts(service, utf8));
+    for (const MsgContent* message : service.msgSession(0)->messages) {
         const QString& text = bodies.at(static_cast<int>(message->id) - 1);
         EXPECT_EQ(message->attributedText, text.normalized(QString::NormalizationForm_C))
             << "message " << message->id << ": " << qPrintable(QString::fromLatin1(text.toUtf8().toHex()));
@@ -110,37 +118,16 @@ TEST(AttributedText, IsTheNfcOfTheArchivedTextForEveryKindOfCharacter)
 // as QString::fromUtf8 makes it, down to the text piece's bytes.
 TEST(PlainText, IsWhatFromUtf8MakesOfTheStoredBytesWhateverTheBody)
 {
-    const QByteArray raws[] = {
+    const QList<QByteArray> raws = {
         "plain ascii", "caf\xc3\xa9", "\xf0\x9f\x98\x80 smile", "\xe2\x80\x9cquoted\xe2\x80\x9d",
         "\xef\xbb\xbf" "after a byte-order mark", "overlong \xc0\xaf", "lone \x80 continuation", "cut \xe2\x82",
         "surrogate \xed\xa0\x80", "nonchar \xef\xbf\xbe", "nonchar \xef\xb7\x90", "beyond \xf4\x90\x80\x80",
         "five \xf8\x88\x80\x80\x80", "decomposed e\xcc\x81", QByteArray("nul \0 inside", 13), "x",
     };
-    QString sql = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"));
-    sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier) values (1, 'c', '+15550100');\n");
-    int rowid = 0;
-    for (const QByteArray& raw : raws) {
-        ++rowid;
-        const QString hex = QString::fromLatin1(raw.toHex());
-        sql += QStringLiteral("insert into message (ROWID, guid, text, attributedBody, date) values "
-                              "(%1, 'm%1', cast(X'%2' as text), archived_body(cast(X'%2' as text)), %1);\n"
-                              "insert into chat_message_join (chat_id, message_id) values (1, %1);\n")
-                   .arg(rowid)
-                   .arg(hex);
-    }
-    QTemporaryDir dir;
-    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/SMS")));
-    QString error;
-    ASSERT_TRUE(FixtureDatabase::create(dir.path() + QStringLiteral("/SMS/sms.db"), sql, FixtureDatabase::Journal::Rollback, &error))
-        << qPrintable(error);
-
     MsgService service(QStringLiteral("test"), false);
-    ASSERT_TRUE(service.loadBackup(dir.path()));
-    ASSERT_EQ(service.msgSessionCount(), 1u);
-    const QList<MsgContent*>& messages = service.msgSession(0)->messages;
-    ASSERT_EQ(messages.size(), rowid);
-    for (const MsgContent* message : messages) {
-        const QByteArray& raw = raws[message->id - 1];
+    ASSERT_NO_FATAL_FAILURE(loadTexts(service, raws));
+    for (const MsgContent* message : service.msgSession(0)->messages) {
+        const QByteArray& raw = raws.at(static_cast<int>(message->id) - 1);
         ASSERT_EQ(message->pieces.size(), 1) << raw.toHex().constData();
         EXPECT_EQ(message->pieces.first()->data, QString::fromUtf8(raw.constData(), raw.size()).toUtf8())
             << raw.toHex().constData();
