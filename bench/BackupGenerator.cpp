@@ -293,7 +293,7 @@ bool writeFile(const QString& path, const QByteArray& content)
 class Generator
 {
 public:
-    Generator(const QString& folder, const BackupSpec& spec) : folder(folder), spec(spec), rng(spec.seed) {}
+    Generator(const QString& folder, const BackupPlan& plan) : folder(folder), plan(plan), rng(plan.seed) {}
 
     bool run(BackupManifest* manifest, QString* error)
     {
@@ -370,7 +370,7 @@ private:
 
     void planConversations()
     {
-        const qint64 identifierCount = qMax<qint64>(8, spec.messages / 250);
+        const qint64 identifierCount = qMax<qint64>(8, plan.messages / 250);
         const QString sms = QStringLiteral("SMS");
         const QString iMessage = QStringLiteral("iMessage");
         for (qint64 i = 0; i < identifierCount; ++i) {
@@ -497,9 +497,9 @@ private:
         if (!ok)
             return db.fail(error);
 
-        const qint64 step = historySpan / qMax<qint64>(1, spec.messages);
+        const qint64 step = historySpan / qMax<qint64>(1, plan.messages);
         qint64 attachmentRowid = 0;
-        for (qint64 m = 1; m <= spec.messages && ok; ++m) {
+        for (qint64 m = 1; m <= plan.messages && ok; ++m) {
             const int chat = pickChatRow();
             ChatRow& row = chatRows[chat];
             ++row.messages;
@@ -623,7 +623,7 @@ private:
 
     void summarize()
     {
-        result.messages = spec.messages;
+        result.messages = plan.messages;
         result.chatRows = chatRows.size();
         result.chatIdentifiers = identifiers.size();
         result.handles = handles.size();
@@ -652,7 +652,7 @@ private:
     }
 
     QString folder;
-    BackupSpec spec;
+    BackupPlan plan;
     Rng rng;
     QVector<Person> people;
     QVector<Handle> handles; // rowid = index + 1
@@ -731,13 +731,13 @@ bool BackupManifest::operator==(const BackupManifest& other) const
     return true;
 }
 
-bool generateBackup(const QString& folder, const BackupSpec& spec, BackupManifest* manifest, QString* error)
+bool generateBackup(const QString& folder, const BackupPlan& plan, BackupManifest* manifest, QString* error)
 {
     QString ignored;
     if (!error)
         error = &ignored;
     error->clear();
-    if (spec.messages < 1) {
+    if (plan.messages < 1) {
         *error = QStringLiteral("a backup needs at least one message");
         return false;
     }
@@ -746,17 +746,17 @@ bool generateBackup(const QString& folder, const BackupSpec& spec, BackupManifes
         return false;
     }
     BackupManifest made;
-    if (!Generator(folder, spec).run(&made, error))
+    if (!Generator(folder, plan).run(&made, error))
         return false;
     if (manifest)
         *manifest = made;
     return true;
 }
 
-QString ensureBackup(const QString& cacheDir, const BackupSpec& spec, BackupManifest* manifest, QString* error)
+QString ensureBackup(const QString& cacheDir, const BackupPlan& plan, BackupManifest* manifest, QString* error)
 {
     const QString folder = QDir(cacheDir).absoluteFilePath(
-        QStringLiteral("backup-%1-%2-v%3").arg(spec.messages).arg(spec.seed).arg(generatorVersion));
+        QStringLiteral("backup-%1-%2-v%3").arg(plan.messages).arg(plan.seed).arg(generatorVersion));
     const QString manifestPath = folder + QStringLiteral(".manifest");
     BackupManifest made;
     if (QFileInfo(folder).isDir() && made.load(manifestPath)) {
@@ -771,7 +771,7 @@ QString ensureBackup(const QString& cacheDir, const BackupSpec& spec, BackupMani
     QFile::remove(manifestPath);
     QDir(folder).removeRecursively();
     QDir(partial).removeRecursively();
-    if (!QDir().mkpath(cacheDir) || !generateBackup(partial, spec, &made, error))
+    if (!QDir().mkpath(cacheDir) || !generateBackup(partial, plan, &made, error))
         return QString();
     if (!QDir().rename(partial, folder) || !made.save(manifestPath)) {
         if (error)

@@ -1,13 +1,13 @@
 // Synthetic backup folders for the load benchmark: "SMS/sms.db" and
 // "AddressBook/AddressBook.sqlitedb" in the iOS table shapes, and the
-// attachment files below "SMS/Attachments". The same spec always yields the
+// attachment files below "SMS/Attachments". The same plan always yields the
 // same rows and files.
 #pragma once
 
 #include <QString>
 #include <QtGlobal>
 
-struct BackupSpec
+struct BackupPlan
 {
     qint64 messages = 10000;
     quint64 seed = 20240601;
@@ -35,8 +35,8 @@ struct BackupManifest
 };
 
 // Writes a new backup into folder, which must not exist yet.
-bool generateBackup(const QString& folder, const BackupSpec& spec, BackupManifest* manifest, QString* error);
+bool generateBackup(const QString& folder, const BackupPlan& plan, BackupManifest* manifest, QString* error);
 
-// The folder of the backup for spec under cacheDir, generated unless a
+// The folder of the backup for plan under cacheDir, generated unless a
 // complete one of this generator's version is there already.
-QString ensureBackup(const QString& cacheDir, const BackupSpec& spec, BackupManifest* manifest, QString* error);
+QString ensureBackup(const QString& cacheDir, const BackupPlan& plan, BackupManifest* manifest, QString* error);

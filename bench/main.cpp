@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Timed runs per size (default 5)."),
                                         QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the generated backups."),
-                                        QStringLiteral("n"), QString::number(BackupSpec().seed));
+                                        QStringLiteral("n"), QString::number(BackupPlan().seed));
     const QCommandLineOption cacheOption(QStringLiteral("cache"), QStringLiteral("Folder of the generated backups."),
                                          QStringLiteral("dir"), QDir::tempPath() + QStringLiteral("/msgbench"));
     const QCommandLineOption markdownOption(QStringLiteral("markdown"), QStringLiteral("Write the report to this file."),
@@ -102,15 +102,15 @@ int main(int argc, char* argv[])
 
     QVector<SizeResult> results;
     for (const qint64 messages : qAsConst(sizes)) {
-        BackupSpec spec;
-        spec.messages = messages;
-        spec.seed = seed;
+        BackupPlan plan;
+        plan.messages = messages;
+        plan.seed = seed;
         std::printf("%lld messages: backup", static_cast<long long>(messages));
         std::fflush(stdout);
         const qint64 start = nowNanoseconds();
         BackupManifest manifest;
         QString error;
-        const QString folder = ensureBackup(parser.value(cacheOption), spec, &manifest, &error);
+        const QString folder = ensureBackup(parser.value(cacheOption), plan, &manifest, &error);
         if (folder.isEmpty())
             return fail(error);
         std::printf(" ready in %.1f s (%s)\n", secondsSince(start), qPrintable(folder));

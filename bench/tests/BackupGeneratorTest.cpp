@@ -70,12 +70,12 @@ TEST(BackupGenerator, SameSeedGivesTheSameBackupAndAnotherSeedAnother)
 TEST(BackupGenerator, RefusesAnExistingFolderAndAnEmptyBackup)
 {
     QTemporaryDir dir;
-    BackupSpec spec;
+    BackupPlan plan;
     QString error;
-    EXPECT_FALSE(generateBackup(dir.path(), spec, nullptr, &error));
+    EXPECT_FALSE(generateBackup(dir.path(), plan, nullptr, &error));
     EXPECT_FALSE(error.isEmpty());
-    spec.messages = 0;
-    EXPECT_FALSE(generateBackup(dir.path() + QStringLiteral("/new"), spec, nullptr, &error));
+    plan.messages = 0;
+    EXPECT_FALSE(generateBackup(dir.path() + QStringLiteral("/new"), plan, nullptr, &error));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/new")));
 }
 
@@ -216,11 +216,11 @@ TEST_F(GeneratedBackup, AddressBookNamesMostHandles)
 TEST(BackupCache, ReusesACompleteBackupAndRemakesAStaleOne)
 {
     QTemporaryDir cache;
-    BackupSpec spec;
-    spec.messages = 300;
+    BackupPlan plan;
+    plan.messages = 300;
     BackupManifest made;
     QString error;
-    const QString folder = ensureBackup(cache.path(), spec, &made, &error);
+    const QString folder = ensureBackup(cache.path(), plan, &made, &error);
     ASSERT_FALSE(folder.isEmpty()) << qPrintable(error);
     EXPECT_EQ(made.messages, 300);
 
@@ -229,7 +229,7 @@ TEST(BackupCache, ReusesACompleteBackupAndRemakesAStaleOne)
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
     marker.close();
     BackupManifest again;
-    EXPECT_EQ(ensureBackup(cache.path(), spec, &again, &error), folder);
+    EXPECT_EQ(ensureBackup(cache.path(), plan, &again, &error), folder);
     EXPECT_TRUE(again == made);
     EXPECT_TRUE(QFileInfo::exists(marker.fileName()));
 
@@ -242,7 +242,7 @@ TEST(BackupCache, ReusesACompleteBackupAndRemakesAStaleOne)
     ASSERT_TRUE(manifest.open(QIODevice::WriteOnly | QIODevice::Truncate));
     manifest.write(text);
     manifest.close();
-    EXPECT_EQ(ensureBackup(cache.path(), spec, &again, &error), folder);
+    EXPECT_EQ(ensureBackup(cache.path(), plan, &again, &error), folder);
     EXPECT_FALSE(QFileInfo::exists(marker.fileName()));
     EXPECT_TRUE(again == made);
 }

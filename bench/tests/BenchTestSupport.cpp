@@ -11,11 +11,11 @@
 
 TestBackup::TestBackup(qint64 messages, quint64 seed) : dir(std::make_unique<QTemporaryDir>())
 {
-    BackupSpec spec;
-    spec.messages = messages;
-    spec.seed = seed;
+    BackupPlan plan;
+    plan.messages = messages;
+    plan.seed = seed;
     folder = dir->path() + QStringLiteral("/backup");
-    generateBackup(folder, spec, &manifest, &error);
+    generateBackup(folder, plan, &manifest, &error);
 }
 
 QStringList column(const QString& dbPath, const QString& sql)

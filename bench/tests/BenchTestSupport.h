@@ -13,7 +13,7 @@
 // A backup generated into a temporary folder that goes with the object.
 struct TestBackup
 {
-    explicit TestBackup(qint64 messages, quint64 seed = BackupSpec().seed);
+    explicit TestBackup(qint64 messages, quint64 seed = BackupPlan().seed);
 
     QString sms() const { return folder + QStringLiteral("/SMS/sms.db"); }
     QString addressBook() const { return folder + QStringLiteral("/AddressBook/AddressBook.sqlitedb"); }
