@@ -18,3 +18,39 @@ function(msgservice_target_defaults target)
         target_link_options(${target} PRIVATE -fsanitize=${MSGSERVICE_SANITIZE})
     endif()
 endfunction()
+
+# Installs an executable of the project that finds the project's libraries
+# relative to itself, so that it runs from any prefix without a library path.
+# The build tree keeps its own run path.
+function(msgservice_install_executable target component)
+    file(RELATIVE_PATH libdir ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    if(APPLE)
+        set_target_properties(${target} PROPERTIES INSTALL_RPATH "@loader_path/${libdir}")
+    elseif(NOT WIN32)
+        # Windows finds the libraries beside the executable (RUNTIME DESTINATION).
+        set_target_properties(${target} PROPERTIES INSTALL_RPATH "\$ORIGIN/${libdir}")
+    endif()
+    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
+endfunction()
+
+# Installs a file compressed as Debian wants manual pages and changelogs
+# (gzip -9n: no name or time stamp in the archive), or plain without gzip.
+# Extra arguments go to install(), e.g. EXCLUDE_FROM_ALL.
+function(msgservice_install_gzipped source destination component)
+    get_filename_component(name ${source} NAME)
+    find_program(MSGSERVICE_GZIP gzip)
+    if(NOT MSGSERVICE_GZIP)
+        install(FILES ${source} DESTINATION ${destination} COMPONENT ${component} ${ARGN})
+        return()
+    endif()
+    string(MAKE_C_IDENTIFIER "${destination}/${name}" id)
+    set(copy ${PROJECT_BINARY_DIR}/gzipped/${id}/${name})
+    set(output ${copy}.gz)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+        COMMAND ${MSGSERVICE_GZIP} -9nf ${copy}
+        DEPENDS ${source}
+        VERBATIM)
+    add_custom_target(gzip_${id} ALL DEPENDS ${output})
+    install(FILES ${output} DESTINATION ${destination} COMPONENT ${component} ${ARGN})
+endfunction()
