@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running msgservice need on Debian 12.
-# Usage: scripts/install-deps.sh [runtime|test|bench]
+# Usage: scripts/install-deps.sh [runtime|test|bench|package]
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev)
 if [ "${1:-test}" = test ]; then
     # GoogleTest, clang with libFuzzer's runtime, binutils for the symbol
-    # check, chromium for the browser test of the HTML export.
-    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium)
+    # check, chromium for the browser test of the HTML export, the packaging
+    # tools and lintian for the package check.
+    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium file dpkg-dev lintian)
+elif [ "${1:-test}" = package ]; then
+    packages+=(file dpkg-dev) # what cpack's DEB generator runs
 elif [ "${1:-test}" = bench ]; then
     packages+=(gnuplot-nox) # the plot of docs/performance.png
+fi
+
+# Repeated runs stay offline when everything is there already.
+installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)
+if [ "$installed" -eq "${#packages[@]}" ]; then
+    exit 0
 fi
 
 sudo=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the plain build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded fuzz run.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz run, and the
+# Debian packages installed and purged again on this machine.
 # MSGSERVICE_FUZZ_SECONDS sets the fuzz run's length (60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,5 +30,8 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
     -DMSGSERVICE_BUILD_BENCH=OFF -DMSGSERVICE_FUZZ_SECONDS="$fuzz_seconds"
 cmake --build build/fuzz -j "$jobs"
 ctest --test-dir build/fuzz --output-on-failure
+
+echo "== Debian packages: built, installed, used, lintian, purged"
+MSGSERVICE_JOBS=$jobs scripts/check-packages.sh
 
 echo "== all tests passed"
