@@ -28,7 +28,9 @@ fail() {
     exit 1
 }
 
-[ -f "$sample/SMS/sms.db" ] && [ -x "$build_msgexport" ] || fail "build build/plain first (no $sample)"
+if [ ! -f "$sample/SMS/sms.db" ] || [ ! -x "$build_msgexport" ]; then
+    fail "build build/plain first (no $sample)"
+fi
 
 scripts/package.sh
 debs=(build/packages/*.deb)
@@ -63,8 +65,9 @@ echo "== the installed msgexport"
 [ "$(msgexport --version)" = "msgexport $version" ] || fail "msgexport --version: $(msgexport --version)"
 TZ=UTC msgexport --quiet "$sample" >"$work/installed.txt"
 TZ=UTC "$build_msgexport" --quiet "$sample" >"$work/built.txt"
-[ -s "$work/installed.txt" ] && cmp -s "$work/installed.txt" "$work/built.txt" \
-    || fail "the installed msgexport exports the sample differently"
+if [ ! -s "$work/installed.txt" ] || ! cmp -s "$work/installed.txt" "$work/built.txt"; then
+    fail "the installed msgexport exports the sample differently"
+fi
 man -w msgexport | grep -q '^/usr/share/man/man1/msgexport.1.gz$' || fail "no manual page"
 
 echo "== purging"
