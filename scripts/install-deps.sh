@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [runtime|test|bench|package]
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev)
+packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev)
 if [ "${1:-test}" = test ]; then
     # GoogleTest, clang with libFuzzer's runtime, binutils for the symbol
     # check, chromium for the browser test of the HTML export, the packaging

@@ -3,7 +3,7 @@
 #include "MsgDbLoader.h"
 #include "imports/Log.h"
 #include "imports/UserDbHelper.h"
-#include "imports/VexoBackup.h"
+#include "imports/vexobackup/VexoBackup.h"
 
 #include <QDir>
 

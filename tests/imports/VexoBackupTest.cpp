@@ -1,7 +1,12 @@
-#include "imports/VexoBackup.h"
+#include "imports/vexobackup/VexoBackup.h"
+
+#include "ComputerBackup.h"
 
 #include <QDir>
 #include <QFile>
+#include <QDateTime>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -57,9 +62,117 @@ TEST(VexoBackup, BackupRunsWhileItsStatusIsNotFinished)
     EXPECT_TRUE(VexoBackup::isDeviceBackuping(device));
     root.writeStatus(device, xmlStatus("finished"));
     EXPECT_FALSE(VexoBackup::isDeviceBackuping(device));
-    // Binary plists keep the same names as plain ASCII.
-    root.writeStatus(device, QByteArray("bplist00\xd4\x01\x02\x03SnapshotState\x55new\x08", 29));
+    root.writeStatus(device, QByteArray("<plist><dict><key>SnapshotState</key><string>fin"));
+    EXPECT_FALSE(VexoBackup::isDeviceBackuping(device)) << "a broken plist";
+    // The computer writes it as a binary plist.
+    ComputerBackup maker;
+    maker.snapshotState = QStringLiteral("uploading");
+    ASSERT_TRUE(maker.write(root.dir.filePath(QStringLiteral("none")), root.dir.filePath(device)));
     EXPECT_TRUE(VexoBackup::isDeviceBackuping(device));
     VexoBackup::cancelBackup(device); // nothing runs here to stop; must simply return
     EXPECT_FALSE(VexoBackup::isDeviceBackuping(QStringLiteral("other")));
+}
+
+namespace {
+
+// A Library-like folder whose files are their own names, and a cache folder.
+class Views : public BackupRoot
+{
+public:
+    Views()
+    {
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        for (const char* file : {"SMS/sms.db", "SMS/sms.db-wal", "AddressBook/AddressBook.sqlitedb",
+                                 "SMS/Attachments/0a/10/G/IMG 1.jpeg"})
+            addFile(QString::fromLatin1(file));
+    }
+    ~Views() { qunsetenv("XDG_CACHE_HOME"); }
+
+    void addFile(const QString& relative)
+    {
+        QDir().mkpath(QFileInfo(library.filePath(relative)).path());
+        QFile file(library.filePath(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(relative.toUtf8().repeated(7));
+    }
+
+    // The view's files and their contents, or the folder's own listing.
+    static QString contents(const QString& folder)
+    {
+        QStringList lines;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            file.open(QIODevice::ReadOnly);
+            lines << QDir(folder).relativeFilePath(file.fileName()) + QLatin1Char('=') + QString::fromUtf8(file.readAll());
+        }
+        lines.sort();
+        return lines.join(QLatin1Char('\n'));
+    }
+
+    QTemporaryDir cache;
+    QTemporaryDir library;
+};
+
+} // namespace
+
+TEST(VexoBackup, ComputerBackupsAreLoadedThroughAViewThatFollowsTheBackup)
+{
+    Views views;
+    const QString expected = Views::contents(views.library.path());
+    const QString device = QStringLiteral("00008110-0001");
+    const QString backup = views.dir.filePath(device);
+    ASSERT_TRUE(ComputerBackup().write(views.library.path(), backup));
+    const QString view = QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device));
+    EXPECT_TRUE(view.startsWith(views.cache.path() + QStringLiteral("/msgservice/views/"))) << view.toStdString();
+    EXPECT_EQ(Views::contents(view), expected);
+    EXPECT_TRUE(QFileInfo(view + QStringLiteral("/SMS/sms.db")).isSymLink()) << "links, not copies";
+    EXPECT_EQ(QFile::permissions(view), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                            | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+
+    // A new backup without the attachment and with another file.
+    QFile::remove(views.library.filePath(QStringLiteral("SMS/Attachments/0a/10/G/IMG 1.jpeg")));
+    views.addFile(QStringLiteral("SMS/Attachments/0b/11/H/IMG 2.jpeg"));
+    QDir(backup).removeRecursively();
+    ASSERT_TRUE(ComputerBackup().write(views.library.path(), backup));
+    QFile manifest(backup + QStringLiteral("/Manifest.db")); // written within the same millisecond, perhaps
+    ASSERT_TRUE(manifest.open(QIODevice::ReadWrite));
+    manifest.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+    EXPECT_EQ(VexoBackup::getDeviceBackupPath(device), QDir::toNativeSeparators(view));
+    EXPECT_EQ(Views::contents(view), Views::contents(views.library.path()));
+
+    // Laid out like Library already: the folder itself.
+    QDir(views.dir.path()).mkpath(QStringLiteral("lib/SMS"));
+    QFile(views.dir.filePath(QStringLiteral("lib/SMS/sms.db"))).open(QIODevice::WriteOnly);
+    EXPECT_EQ(VexoBackup::getDeviceBackupPath(QStringLiteral("lib")),
+              QDir::toNativeSeparators(views.dir.filePath(QStringLiteral("lib"))));
+}
+
+TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
+{
+    Views views;
+    ComputerBackup maker;
+    maker.password = QStringLiteral("correct horse");
+    const QString device = QStringLiteral("enc-1");
+    ASSERT_TRUE(maker.write(views.library.path(), views.dir.filePath(device)));
+    const QString view = QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device));
+    EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << "no password";
+    VexoBackup::setBackupPassword(device, QStringLiteral("battery staple"));
+    EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
+    EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << "wrong password";
+    VexoBackup::setBackupPassword(device, maker.password);
+    EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
+    EXPECT_EQ(Views::contents(view), Views::contents(views.library.path()));
+
+    // A view made elsewhere: only into an empty folder or an earlier view, never into the backup.
+    const QString other = views.cache.filePath(QStringLiteral("other"));
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, views.dir.filePath(device) + QStringLiteral("/v")),
+              VexoBackup::ViewFolderUnusable);
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, views.library.path()),
+              VexoBackup::ViewFolderUnusable);
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, other), VexoBackup::ViewReady);
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, other), VexoBackup::ViewReady);
+    EXPECT_FALSE(VexoBackup::removeBackupView(views.library.path()));
+    EXPECT_TRUE(VexoBackup::removeBackupView(other));
+    EXPECT_FALSE(QFile::exists(other));
 }

@@ -4,7 +4,7 @@
 #include "imports/Log.h"
 #include "imports/SqlUtils.h"
 #include "imports/UserDbHelper.h"
-#include "imports/VexoBackup.h"
+#include "imports/vexobackup/VexoBackup.h"
 
 #include <QFile>
 

@@ -1,0 +1,285 @@
+#include "BackupView.h"
+
+#include "BackupCrypto.h"
+#include "BackupLayout.h"
+#include "KeyBag.h"
+#include "Log.h"
+#include "ManifestReader.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+// Marks a folder as a view, so that only views are ever emptied or removed.
+const QString stampName = QStringLiteral(".msgservice-view");
+const QString plainMark = QStringLiteral("plain ");
+
+QString fileStamp(const QString& path)
+{
+    const QFileInfo info(path);
+    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Where an entry lies in a folder laid out like Library; empty for one the
+// view does not hold.
+QString viewPath(const ManifestEntry& entry)
+{
+    static const QString library = QStringLiteral("Library/");
+    if (entry.domain != QLatin1String("HomeDomain") && entry.domain != QLatin1String("MediaDomain"))
+        return QString();
+    return entry.relativePath.startsWith(library) ? entry.relativePath.mid(library.size()) : QString();
+}
+
+// The message database must be complete; a missing address book or
+// attachment only leaves out names or files.
+bool isMessageDatabase(const QString& path)
+{
+    return path.startsWith(QLatin1String("SMS/sms.db"));
+}
+
+// The real location of path, which need not exist: its existing leading part
+// with links resolved, then the rest as written.
+QString realPath(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!QFileInfo::exists(existing)) {
+        const int slash = existing.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            return QDir::cleanPath(path);
+        rest = existing.mid(slash) + rest;
+        existing = existing.left(slash);
+    }
+    return QFileInfo(existing).canonicalFilePath() + rest;
+}
+
+bool isInside(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+bool link(const QString& source, const QString& target)
+{
+    std::error_code error;
+    const std::filesystem::path from = QFile::encodeName(QFileInfo(source).canonicalFilePath()).toStdString();
+    const std::filesystem::path to = QFile::encodeName(target).toStdString();
+#if defined(_WIN32)
+    // Symbolic links need a privilege on Windows; a hard link or a copy serves.
+    std::filesystem::create_hard_link(from, to, error);
+    if (error)
+        return QFile::copy(source, target);
+#else
+    std::filesystem::create_symlink(from, to, error);
+#endif
+    return !error;
+}
+
+bool makePrivateFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        return false;
+#if defined(_WIN32)
+    // The user's profile, where the cache folder lies, is private already.
+    return true;
+#else
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
+}
+
+struct ExitSweeper
+{
+    std::mutex mutex;
+    QStringList folders;
+    ~ExitSweeper()
+    {
+        for (const QString& folder : qAsConst(folders))
+            BackupView::remove(folder);
+    }
+};
+
+ExitSweeper& sweeper()
+{
+    static ExitSweeper instance;
+    return instance;
+}
+
+} // namespace
+
+QString BackupView::stampOf(const QString& backupFolder)
+{
+    return fileStamp(backupFolder + QStringLiteral("/Manifest.db")) + QLatin1Char(' ')
+        + fileStamp(backupFolder + QStringLiteral("/Manifest.plist"));
+}
+
+bool BackupView::isCurrent(const QString& viewFolder, const QString& stamp)
+{
+    QFile file(QDir(viewFolder).filePath(stampName));
+    return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.read(4096)) == plainMark + stamp
+        && QFileInfo(QDir(viewFolder).filePath(QStringLiteral("SMS/sms.db"))).isFile();
+}
+
+bool BackupView::prepare(const QString& viewFolder)
+{
+    QDir dir(viewFolder);
+    if (dir.exists()) {
+        const QStringList names = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        if (!names.isEmpty() && !names.contains(stampName))
+            return false;
+        if (!dir.removeRecursively())
+            return false;
+    }
+    return makePrivateFolder(viewFolder);
+}
+
+bool BackupView::remove(const QString& viewFolder)
+{
+    QDir dir(viewFolder);
+    if (viewFolder.isEmpty() || !dir.exists())
+        return true;
+    const QStringList names = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    // Links are removed, never what they point at.
+    return (names.isEmpty() || names.contains(stampName)) && dir.removeRecursively();
+}
+
+void BackupView::removeAtExit(const QString& viewFolder)
+{
+    ExitSweeper& instance = sweeper();
+    std::lock_guard<std::mutex> lock(instance.mutex);
+    if (!instance.folders.contains(viewFolder))
+        instance.folders.append(viewFolder);
+}
+
+VexoBackup::ViewStatus BackupView::build(const QString& backupFolder, const QString& password,
+                                         const QString& viewFolder)
+{
+    const BackupLayout layout(backupFolder);
+    if (layout.kind() != BackupLayout::Kind::Hashed && layout.kind() != BackupLayout::Kind::Encrypted)
+        return VexoBackup::ViewCorruptManifest;
+    if (BackupLayout::inProgress(backupFolder))
+        return VexoBackup::ViewBackupInProgress;
+    if (layout.kind() == BackupLayout::Kind::Encrypted && password.isEmpty())
+        return VexoBackup::ViewPasswordNeeded;
+
+    // Nothing may be written into the backup, and emptying the view must not
+    // reach the backup either.
+    const QString backup = realPath(backupFolder);
+    const QString view = realPath(viewFolder);
+    if (viewFolder.isEmpty() || isInside(view, backup) || isInside(backup, view))
+        return VexoBackup::ViewFolderUnusable;
+
+    const QString stamp = stampOf(backupFolder);
+    if (layout.kind() == BackupLayout::Kind::Hashed && isCurrent(viewFolder, stamp))
+        return VexoBackup::ViewReady;
+    if (!prepare(viewFolder))
+        return VexoBackup::ViewFolderUnusable;
+    const VexoBackup::ViewStatus status = fill(layout, password, viewFolder);
+    if (status != VexoBackup::ViewReady) {
+        prepare(viewFolder); // a failed view holds nothing
+        return status;
+    }
+    QFile file(QDir(viewFolder).filePath(stampName));
+    const QString mark = layout.kind() == BackupLayout::Kind::Hashed ? plainMark : QStringLiteral("decrypted ");
+    if (!file.open(QIODevice::WriteOnly) || file.write((mark + stamp).toUtf8()) < 0)
+        return VexoBackup::ViewFolderUnusable;
+    return VexoBackup::ViewReady;
+}
+
+VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QString& password,
+                                        const QString& viewFolder)
+{
+    QString manifestPath = layout.path(QStringLiteral("Manifest.db"));
+    if (!QFileInfo(manifestPath).isFile())
+        return VexoBackup::ViewCorruptManifest;
+
+    KeyBag keys;
+    const bool encrypted = layout.kind() == BackupLayout::Kind::Encrypted;
+    if (encrypted) {
+        KeyBag::Status status = keys.parse(layout.keyBag());
+        if (status == KeyBag::Status::Ready)
+            status = keys.unlock(password.toUtf8());
+        if (status == KeyBag::Status::UnknownVersion)
+            return VexoBackup::ViewUnknownKeyBag;
+        if (status == KeyBag::Status::WrongPassword)
+            return VexoBackup::ViewWrongPassword;
+        if (status != KeyBag::Status::Ready)
+            return VexoBackup::ViewCorruptManifest;
+        const QByteArray key =
+            BackupCrypto::unwrapKey(keys.classKey(layout.manifestClass()), layout.manifestKey());
+        // Decrypted into the view, never beside the backup; removed once read.
+        const QString decrypted = QDir(viewFolder).filePath(QStringLiteral(".Manifest.db"));
+        if (key.isEmpty() || BackupCrypto::decryptFile(key, manifestPath, decrypted, -1) != BackupCrypto::FileResult::Done)
+            return VexoBackup::ViewCorruptManifest;
+        manifestPath = decrypted;
+    }
+
+    std::vector<ManifestEntry> entries;
+    const bool read = ManifestReader::read(manifestPath, &entries);
+    if (encrypted)
+        QFile::remove(manifestPath);
+    if (!read)
+        return VexoBackup::ViewCorruptManifest;
+
+    bool haveMessages = false;
+    for (const ManifestEntry& entry : entries) {
+        const QString relative = viewPath(entry);
+        if (relative.isEmpty())
+            continue;
+        const QString target = QDir(viewFolder).filePath(relative);
+        const Placed placed = place(layout, encrypted ? &keys : nullptr, entry, target);
+        const bool essential = isMessageDatabase(relative);
+        haveMessages = haveMessages || (relative == QLatin1String("SMS/sms.db") && placed == Placed::Done);
+        switch (placed) {
+        case Placed::Done:
+        case Placed::Skipped:
+            break;
+        case Placed::WriteFailed:
+            return VexoBackup::ViewFolderUnusable;
+        case Placed::Missing:
+            if (essential)
+                return VexoBackup::ViewPartialBackup;
+            Log("VexoBackup", 0, "%s is missing from the backup.", relative.toUtf8().constData());
+            break;
+        case Placed::Truncated:
+        case Placed::Unreadable:
+            if (essential)
+                return placed == Placed::Truncated ? VexoBackup::ViewTruncatedFile : VexoBackup::ViewCorruptManifest;
+            QFile::remove(target);
+            Log("VexoBackup", 0, "%s cannot be decrypted.", relative.toUtf8().constData());
+            break;
+        }
+    }
+    return haveMessages ? VexoBackup::ViewReady : VexoBackup::ViewPartialBackup;
+}
+
+BackupView::Placed BackupView::place(const BackupLayout& layout, const KeyBag* keys, const ManifestEntry& entry,
+                                     const QString& target)
+{
+    const QString source = layout.hashedFile(entry.fileID);
+    if (!QFileInfo(source).isFile())
+        return Placed::Missing;
+    if (QFileInfo::exists(target) || !QDir().mkpath(QFileInfo(target).path()))
+        return Placed::Skipped; // a repeated row, or a file where a folder belongs
+    if (!keys)
+        return link(source, target) ? Placed::Done : Placed::WriteFailed;
+
+    const QByteArray key = BackupCrypto::unwrapKey(keys->classKey(entry.record.protectionClass), entry.record.wrappedKey);
+    if (key.isEmpty())
+        return Placed::Unreadable;
+    switch (BackupCrypto::decryptFile(key, source, target, entry.record.size)) {
+    case BackupCrypto::FileResult::Done:
+        return Placed::Done;
+    case BackupCrypto::FileResult::Truncated:
+        return Placed::Truncated;
+    case BackupCrypto::FileResult::Failed:
+        break;
+    }
+    return QFileInfo::exists(target) ? Placed::WriteFailed : Placed::Unreadable;
+}

@@ -1,0 +1,86 @@
+#include "PropertyList.h"
+
+#include <QFile>
+
+#include <plist/plist.h>
+
+PropertyList PropertyList::fromData(const QByteArray& data)
+{
+    PropertyList list;
+    if (data.isEmpty())
+        return list;
+    plist_t node = nullptr;
+    plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &node);
+    if (node)
+        list.root = std::shared_ptr<void>(node, plist_free);
+    return list;
+}
+
+PropertyList PropertyList::fromFile(const QString& path, qint64 maxSize)
+{
+    QFile file(path);
+    if (file.size() > maxSize || !file.open(QIODevice::ReadOnly))
+        return PropertyList();
+    return fromData(file.read(maxSize));
+}
+
+PropertyList::Node PropertyList::item(Node dict, const char* key)
+{
+    if (!dict || plist_get_node_type(dict) != PLIST_DICT)
+        return nullptr;
+    return plist_dict_get_item(dict, key);
+}
+
+PropertyList::Node PropertyList::element(Node array, quint64 index)
+{
+    if (!array || plist_get_node_type(array) != PLIST_ARRAY || index >= plist_array_get_size(array))
+        return nullptr;
+    return plist_array_get_item(array, static_cast<uint32_t>(index));
+}
+
+QString PropertyList::string(Node node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return QString();
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text ? QString::fromUtf8(text, static_cast<int>(length)) : QString();
+}
+
+QByteArray PropertyList::data(Node node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_DATA)
+        return QByteArray();
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(node, &length);
+    return bytes ? QByteArray(bytes, static_cast<int>(length)) : QByteArray();
+}
+
+bool PropertyList::boolean(Node node, bool fallback)
+{
+    if (!node || plist_get_node_type(node) != PLIST_BOOLEAN)
+        return fallback;
+    uint8_t value = 0;
+    plist_get_bool_val(node, &value);
+    return value != 0;
+}
+
+bool PropertyList::integer(Node node, quint64* value)
+{
+    if (!node || plist_get_node_type(node) != PLIST_UINT)
+        return false;
+    uint64_t number = 0;
+    plist_get_uint_val(node, &number);
+    *value = number;
+    return true;
+}
+
+bool PropertyList::uid(Node node, quint64* value)
+{
+    if (!node || plist_get_node_type(node) != PLIST_UID)
+        return false;
+    uint64_t number = 0;
+    plist_get_uid_val(node, &number);
+    *value = number;
+    return true;
+}

@@ -1,0 +1,35 @@
+// Property lists of a computer backup (Info.plist, Manifest.plist,
+// Status.plist and the archived records of Manifest.db), binary or XML,
+// read through libplist.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class PropertyList
+{
+public:
+    using Node = void*; // a libplist node, owned by the list it came from
+
+    // An empty list (isValid() false) when the bytes are no property list.
+    static PropertyList fromData(const QByteArray& data);
+    // Files above maxSize are not read.
+    static PropertyList fromFile(const QString& path, qint64 maxSize = qint64(16) << 20);
+
+    bool isValid() const { return root != nullptr; }
+    Node top() const { return root.get(); }
+
+    // Lookups give null or empty results for a missing item or a wrong type.
+    static Node item(Node dict, const char* key);
+    static Node element(Node array, quint64 index);
+    static QString string(Node node);
+    static QByteArray data(Node node);
+    static bool boolean(Node node, bool fallback = false);
+    static bool integer(Node node, quint64* value);
+    static bool uid(Node node, quint64* value);
+
+private:
+    std::shared_ptr<void> root;
+};

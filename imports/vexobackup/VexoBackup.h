@@ -1,0 +1,60 @@
+// The device-backup service: where a device's local backup lies, whether a
+// backup of it is being made, and a folder laid out like the device's Library
+// for a computer backup (files named by hash, encrypted or not).
+#pragma once
+
+#include "ImportsExport.h"
+
+#include <QString>
+
+#if defined(VEXOBACKUP_BUILDING)
+#  define VEXOBACKUP_API MSGIMPORTS_DLL_EXPORT
+#else
+#  define VEXOBACKUP_API MSGIMPORTS_DLL_IMPORT
+#endif
+
+class VEXOBACKUP_API VexoBackup
+{
+public:
+    enum BackupKind {
+        NoBackup,        // neither of the two below
+        LibraryFolder,   // laid out like the device's Library: SMS/sms.db
+        HashedBackup,    // a computer backup: Manifest.db and files named by hash
+        EncryptedBackup, // the same, encrypted with the backup password
+    };
+
+    enum ViewStatus {
+        ViewReady,
+        ViewBackupInProgress, // Status.plist: the backup is still being written
+        ViewPasswordNeeded,   // encrypted, and no password given
+        ViewWrongPassword,
+        ViewUnknownKeyBag,    // a keybag version this library does not know
+        ViewCorruptManifest,  // Manifest.db or Manifest.plist cannot be read
+        ViewPartialBackup,    // the message database's data file is missing
+        ViewTruncatedFile,    // an encrypted database file is cut short
+        ViewFolderUnusable,   // the view folder cannot be made, or holds other files
+    };
+
+    // The folder to load for a device: <backup root>/<deviceId> when it is
+    // laid out like Library, else the folder of its view (see the README for
+    // the root on each platform). Without a view (an encrypted backup with
+    // no password, say) the folder holds no message database.
+    static QString getDeviceBackupPath(const QString& deviceId);
+    // True while the device's backup folder holds an unfinished backup.
+    static bool isDeviceBackuping(const QString& deviceId);
+    // Stops a running backup of the device.
+    static void cancelBackup(const QString& deviceId);
+    // The password of the device's encrypted backup, kept for this process.
+    static void setBackupPassword(const QString& deviceId, const QString& password);
+
+    static BackupKind backupKind(const QString& folder);
+    // Builds in viewFolder a folder laid out like Library from the computer
+    // backup in backupFolder: links to its files, or for an encrypted backup
+    // the decrypted files. viewFolder must be empty, missing or an earlier
+    // view; a view that matches the backup is reused. Nothing is written
+    // into backupFolder. The caller removes the view when done with it.
+    static ViewStatus makeBackupView(const QString& backupFolder, const QString& password,
+                                     const QString& viewFolder);
+    // Removes a folder made by makeBackupView; other folders are left alone.
+    static bool removeBackupView(const QString& viewFolder);
+};
