@@ -136,7 +136,9 @@ bool BackupView::prepare(const QString& viewFolder)
         if (!dir.removeRecursively())
             return false;
     }
-    return makePrivateFolder(viewFolder);
+    // Marked from the start, so that a view that fails halfway can be emptied.
+    QFile stamp(dir.filePath(stampName));
+    return makePrivateFolder(viewFolder) && stamp.open(QIODevice::WriteOnly);
 }
 
 bool BackupView::remove(const QString& viewFolder)
@@ -182,12 +184,12 @@ VexoBackup::ViewStatus BackupView::build(const QString& backupFolder, const QStr
         return VexoBackup::ViewFolderUnusable;
     const VexoBackup::ViewStatus status = fill(layout, password, viewFolder);
     if (status != VexoBackup::ViewReady) {
-        prepare(viewFolder); // a failed view holds nothing
+        prepare(viewFolder); // a failed view holds nothing but its mark
         return status;
     }
     QFile file(QDir(viewFolder).filePath(stampName));
     const QString mark = layout.kind() == BackupLayout::Kind::Hashed ? plainMark : QStringLiteral("decrypted ");
-    if (!file.open(QIODevice::WriteOnly) || file.write((mark + stamp).toUtf8()) < 0)
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write((mark + stamp).toUtf8()) < 0)
         return VexoBackup::ViewFolderUnusable;
     return VexoBackup::ViewReady;
 }

@@ -135,6 +135,15 @@ QString VexoBackup::getDeviceBackupPath(const QString& deviceId)
     }
 }
 
+QString VexoBackup::getDeviceBackupFolder(const QString& deviceId)
+{
+    try {
+        return QDir::toNativeSeparators(deviceFolder(deviceId));
+    } catch (...) {
+        return QString();
+    }
+}
+
 bool VexoBackup::isDeviceBackuping(const QString& deviceId)
 {
     try {

@@ -40,6 +40,8 @@ public:
     // the root on each platform). Without a view (an encrypted backup with
     // no password, say) the folder holds no message database.
     static QString getDeviceBackupPath(const QString& deviceId);
+    // <backup root>/<deviceId> as it lies, whatever its layout.
+    static QString getDeviceBackupFolder(const QString& deviceId);
     // True while the device's backup folder holds an unfinished backup.
     static bool isDeviceBackuping(const QString& deviceId);
     // Stops a running backup of the device.

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-BackupBoundary::BackupBoundary(const QString& backupFolder)
+BackupBoundary::BackupBoundary(const QString& backupFolder, const QString& linkedFolder)
     : canonicalRoot(QFileInfo(backupFolder).canonicalFilePath())
+    , canonicalLinked(linkedFolder.isEmpty() ? QString() : QFileInfo(linkedFolder).canonicalFilePath())
 {
 }
 
@@ -19,14 +20,21 @@ BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
 bool BackupBoundary::contains(const QString& path) const
 {
     const QString real = resolve(path);
-    return isUnderRoot(real) || (!canonicalRoot.isEmpty() && real == canonicalRoot);
+    return isUnderRoot(real) || (!canonicalRoot.isEmpty() && real == canonicalRoot)
+        || (!canonicalLinked.isEmpty() && real == canonicalLinked);
 }
 
 QString BackupBoundary::relativePath(const QString& path) const
 {
     if (stateOf(path) != FileState::Present)
         return QString();
-    return QDir(canonicalRoot).relativeFilePath(QFileInfo(path).canonicalFilePath());
+    const QFileInfo info(path);
+    if (!canonicalLinked.isEmpty()) {
+        // A view's folders are its own; only its files link into the backup.
+        const QString place = QFileInfo(info.absolutePath()).canonicalFilePath() + QLatin1Char('/') + info.fileName();
+        return isUnder(place, canonicalRoot) ? QDir(canonicalRoot).relativeFilePath(place) : QString();
+    }
+    return QDir(canonicalRoot).relativeFilePath(info.canonicalFilePath());
 }
 
 QString BackupBoundary::resolve(const QString& path)
@@ -50,11 +58,16 @@ QString BackupBoundary::resolve(const QString& path)
     return QDir::cleanPath(current + QLatin1Char('/') + rest);
 }
 
-bool BackupBoundary::isUnderRoot(const QString& canonical) const
+bool BackupBoundary::isUnder(const QString& canonical, const QString& folder)
 {
-    if (canonicalRoot.isEmpty() || canonical.isEmpty())
+    if (folder.isEmpty() || canonical.isEmpty())
         return false;
     // A sibling such as "/backup-old" shares the prefix but is outside.
-    const QString prefix = canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot : canonicalRoot + QLatin1Char('/');
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     return canonical.startsWith(prefix);
+}
+
+bool BackupBoundary::isUnderRoot(const QString& canonical) const
+{
+    return isUnder(canonical, canonicalRoot) || isUnder(canonical, canonicalLinked);
 }

@@ -3,7 +3,8 @@
 #include <QString>
 
 // Which files may be copied or linked: only those whose real location, with
-// every symbolic link resolved, lies inside the backup folder.
+// every symbolic link resolved, lies inside the backup folder. The view of a
+// computer backup links to the backup's own files, which lie in linkedFolder.
 class BackupBoundary
 {
 public:
@@ -13,7 +14,7 @@ public:
         Outside, // exists, but resolves to a place outside the backup
     };
 
-    explicit BackupBoundary(const QString& backupFolder);
+    explicit BackupBoundary(const QString& backupFolder, const QString& linkedFolder = QString());
 
     // The backup folder with links resolved; empty when it does not exist.
     const QString& root() const { return canonicalRoot; }
@@ -25,7 +26,8 @@ public:
     bool contains(const QString& path) const;
 
     // The path of an existing file relative to the backup folder, with links
-    // resolved; empty for a file that is not Present.
+    // resolved (in a view: the link's own place); empty for a file that is
+    // not Present.
     QString relativePath(const QString& path) const;
 
     // The real location of path: existing leading parts resolved, the
@@ -33,7 +35,9 @@ public:
     static QString resolve(const QString& path);
 
 private:
+    static bool isUnder(const QString& canonical, const QString& folder);
     bool isUnderRoot(const QString& canonical) const;
 
     QString canonicalRoot;
+    QString canonicalLinked;
 };

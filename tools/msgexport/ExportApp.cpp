@@ -5,7 +5,10 @@
 #include "ConversationBuilder.h"
 #include "ExportWriter.h"
 #include "StderrCapture.h"
+#include "PasswordPrompt.h"
 #include "TerminalProgress.h"
+#include "VexoBackup.h"
+#include "ViewGuard.h"
 
 #include "MsgService.h"
 #include "MsgSession.h"
@@ -20,6 +23,8 @@ ExportApp::ExportApp(const ExportOptions& options)
     : options(options)
 {
 }
+
+ExportApp::~ExportApp() = default;
 
 int ExportApp::run()
 {
@@ -44,18 +49,23 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     const bool fromDevice = !options.deviceId.isEmpty();
     MsgService service(fromDevice ? options.deviceId : QStringLiteral("msgexport"), false);
 
-    QString folder = options.backupFolder;
-    if (fromDevice) {
-        // The device's folder, as the library will load it.
-        const QString databasePath = QDir::fromNativeSeparators(service.getBDPath());
-        folder = databasePath.left(databasePath.size() - QStringLiteral("/SMS/sms.db").size());
-    }
+    const QString folder = fromDevice ? QDir::fromNativeSeparators(VexoBackup::getDeviceBackupFolder(options.deviceId))
+                                      : options.backupFolder;
     if (!QFileInfo(folder).isDir()) {
         say(fromDevice ? QStringLiteral("no backup of device %1: %2 is not a folder").arg(options.deviceId, folder)
                        : QStringLiteral("backup folder not found: %1").arg(folder));
         return FolderNotFound;
     }
-    const BackupBoundary boundary(folder);
+    if (!options.outputFolder.isEmpty() && BackupBoundary(folder).contains(options.outputFolder)) {
+        say(QStringLiteral("refusing to write into the backup folder: %1").arg(options.outputFolder));
+        return OutputFailed;
+    }
+    QString library;
+    QString linked;
+    const int located = locate(folder, progress, &library, &linked);
+    if (located != Done)
+        return located;
+    const BackupBoundary boundary(library, linked);
     const QString databasePath = QDir(boundary.root()).filePath(QStringLiteral("SMS/sms.db"));
     if (!QFileInfo(databasePath).isFile()) {
         say(QStringLiteral("no message database in %1: SMS/sms.db is missing").arg(folder));
@@ -65,9 +75,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         say(QStringLiteral("refusing to write into the backup folder: %1").arg(options.outputFolder));
         return OutputFailed;
     }
-
     progress.startSpinner(QStringLiteral("Loading %1").arg(folder));
-    const bool loaded = fromDevice ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
+    // A device whose folder is laid out like Library loads as the library finds it.
+    const bool loaded =
+        fromDevice && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
     progress.stopSpinner();
     if (!loaded)
         return refused(databasePath);
@@ -75,7 +86,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     ExportDocument document;
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
-    document.backupFolder = boundary.root();
+    document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
     const ConversationBuilder builder(boundary);
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
         if (const MsgSession* session = service.msgSession(i))
@@ -122,6 +133,98 @@ int ExportApp::exportBackup(TerminalProgress& progress)
                 .arg(options.outputFolder));
     }
     return Done;
+}
+
+int ExportApp::locate(const QString& folder, TerminalProgress& progress, QString* library, QString* linked)
+{
+    *library = folder;
+    const VexoBackup::BackupKind kind = VexoBackup::backupKind(folder);
+    if (kind == VexoBackup::HashedBackup || kind == VexoBackup::EncryptedBackup) {
+        if (!options.quiet) {
+            say(QStringLiteral("%1 is a computer backup%2").arg(folder, kind == VexoBackup::EncryptedBackup
+                                                                        ? QStringLiteral(", encrypted")
+                                                                        : QString()));
+        }
+        *linked = folder;
+        return openView(folder, kind == VexoBackup::EncryptedBackup, progress, library);
+    }
+    if (kind == VexoBackup::NoBackup) {
+        // A copy of the device's whole file system keeps Library deeper down.
+        for (const QString& inside : {QStringLiteral("private/var/mobile/Library"), QStringLiteral("var/mobile/Library")}) {
+            const QString candidate = QDir(folder).filePath(inside);
+            if (VexoBackup::backupKind(candidate) == VexoBackup::LibraryFolder) {
+                if (!options.quiet)
+                    say(QStringLiteral("%1 is a file-system extraction; reading %2").arg(folder, inside));
+                *library = candidate;
+                break;
+            }
+        }
+    }
+    return Done;
+}
+
+int ExportApp::openView(const QString& folder, bool encrypted, TerminalProgress& progress, QString* library)
+{
+    QString password;
+    if (encrypted) {
+        if (!options.passwordFile.isEmpty()) {
+            if (!PasswordPrompt::fromFile(options.passwordFile, &password)) {
+                say(QStringLiteral("cannot read the password file %1").arg(options.passwordFile));
+                return BadArguments;
+            }
+        } else if (!PasswordPrompt::canAsk()
+                   || !PasswordPrompt::ask(messages, QStringLiteral("Password of the backup: "), &password)) {
+            say(QStringLiteral("the backup in %1 is encrypted: give its password on a terminal or with "
+                               "--password-file FILE")
+                    .arg(folder));
+            return PasswordNeeded;
+        }
+    }
+    const bool keep = !options.keepView.isEmpty();
+    const QString view = keep ? options.keepView : ViewGuard::temporaryFolder();
+    if (view.isEmpty()) {
+        say(QStringLiteral("cannot make a folder for the backup's view in the cache folder"));
+        return OutputFailed;
+    }
+    viewGuard = std::make_unique<ViewGuard>(view, keep);
+    progress.startSpinner(encrypted ? QStringLiteral("Decrypting %1").arg(folder)
+                                    : QStringLiteral("Opening %1").arg(folder));
+    const VexoBackup::ViewStatus status = VexoBackup::makeBackupView(folder, password, view);
+    progress.stopSpinner();
+    *library = view;
+    switch (status) {
+    case VexoBackup::ViewReady:
+        return Done;
+    case VexoBackup::ViewBackupInProgress:
+        say(QStringLiteral("the backup in %1 is still being written; try again once the computer has finished it")
+                .arg(folder));
+        return BackupInProgress;
+    case VexoBackup::ViewPasswordNeeded:
+        say(QStringLiteral("the backup in %1 is encrypted and the password is empty").arg(folder));
+        return PasswordNeeded;
+    case VexoBackup::ViewWrongPassword:
+        say(QStringLiteral("wrong password for the encrypted backup in %1").arg(folder));
+        return WrongPassword;
+    case VexoBackup::ViewUnknownKeyBag:
+        say(QStringLiteral("the encrypted backup in %1 has a keybag of an unknown version").arg(folder));
+        return UnknownKeyBag;
+    case VexoBackup::ViewCorruptManifest:
+        say(QStringLiteral("the backup in %1 is damaged: its Manifest.db cannot be read").arg(folder));
+        return CorruptManifest;
+    case VexoBackup::ViewPartialBackup:
+        say(QStringLiteral("the backup in %1 is partial: the data file of the message database "
+                           "(Library/SMS/sms.db) is missing")
+                .arg(folder));
+        return PartialBackup;
+    case VexoBackup::ViewTruncatedFile:
+        say(QStringLiteral("the backup in %1 is damaged: an encrypted database file is truncated").arg(folder));
+        return TruncatedFile;
+    case VexoBackup::ViewFolderUnusable:
+        break;
+    }
+    say(QStringLiteral("cannot make the backup's view in %1: it must be a new or empty folder outside the backup")
+            .arg(view));
+    return OutputFailed;
 }
 
 int ExportApp::refused(const QString& databasePath)

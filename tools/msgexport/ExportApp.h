@@ -4,7 +4,10 @@
 
 #include <QFile>
 
+#include <memory>
+
 class TerminalProgress;
+class ViewGuard;
 
 // One run of msgexport: checks the backup folder, loads it through the
 // message library, and writes the export.
@@ -18,18 +21,31 @@ public:
         NoDatabase = 3,
         DatabaseRefused = 4,
         OutputFailed = 5,
+        WrongPassword = 6,
+        UnknownKeyBag = 7,
+        BackupInProgress = 8,
+        PartialBackup = 9,
+        CorruptManifest = 10,
+        TruncatedFile = 11,
+        PasswordNeeded = 12,
     };
 
     explicit ExportApp(const ExportOptions& options);
+    ~ExportApp();
 
     // Returns the process's exit code.
     int run();
 
 private:
     int exportBackup(TerminalProgress& progress);
+    // Finds what the folder is and, for a computer backup, builds its view:
+    // *library is the folder to load, *linked the backup the view links to.
+    int locate(const QString& folder, TerminalProgress& progress, QString* library, QString* linked);
+    int openView(const QString& folder, bool encrypted, TerminalProgress& progress, QString* library);
     int refused(const QString& databasePath);
     void say(const QString& message);
 
     ExportOptions options;
     QFile messages; // the real standard error, while the library's is collected
+    std::unique_ptr<ViewGuard> viewGuard;
 };

@@ -11,10 +11,17 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     parser.setApplicationDescription(QStringLiteral(
         "Exports the text messages of an iPhone backup folder as text, JSON or HTML.\n"
         "\n"
-        "The backup folder is read only; nothing is ever written into it.\n"
+        "The folder is laid out like the device's Library (SMS/sms.db), or is a\n"
+        "computer backup (Manifest.db, files named by hash; encrypted or not), or a\n"
+        "full file-system extraction (holding private/var/mobile/Library). It is\n"
+        "read only; nothing is ever written into it. The password of an encrypted\n"
+        "backup is asked on the terminal, or read from --password-file.\n"
         "Exit codes: 0 done, 1 bad arguments, 2 backup folder not found,\n"
         "3 no message database (SMS/sms.db), 4 message database refused,\n"
-        "5 output could not be written."));
+        "5 output (or the view of a computer backup) could not be written,\n"
+        "6 wrong password, 7 unknown keybag version, 8 backup still being written,\n"
+        "9 partial backup (the message database's data file is missing),\n"
+        "10 corrupt Manifest.db, 11 truncated encrypted file, 12 no password given."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption deviceOption(
@@ -30,13 +37,23 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     const QCommandLineOption copyOption(
         QStringLiteral("copy-attachments"),
         QStringLiteral("Copy attachment and preview files into the output folder, so that it stands on its own."));
+    const QCommandLineOption passwordOption(
+        QStringLiteral("password-file"),
+        QStringLiteral("Read the password of an encrypted backup from the first line of <file>."),
+        QStringLiteral("file"));
+    const QCommandLineOption keepViewOption(
+        QStringLiteral("keep-view"),
+        QStringLiteral("Build the view of a computer backup (for an encrypted one: its decrypted files) in <dir> "
+                       "and keep it; by default it is removed when the export ends."),
+        QStringLiteral("dir"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, formatOption, outputOption, copyOption, quietOption, verboseOption});
+    parser.addOptions({deviceOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
+                       verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
-                                 QStringLiteral("The backup folder (holding SMS/sms.db)."),
+                                 QStringLiteral("The backup folder."),
                                  QStringLiteral("[backup-folder]"));
 
     if (!parser.parse(arguments)) {
@@ -72,6 +89,8 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     }
     options->outputFolder = parser.value(outputOption);
     options->copyAttachments = parser.isSet(copyOption);
+    options->passwordFile = parser.value(passwordOption);
+    options->keepView = parser.value(keepViewOption);
     options->quiet = parser.isSet(quietOption);
     options->verbose = parser.isSet(verboseOption);
     if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {

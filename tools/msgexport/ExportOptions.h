@@ -17,6 +17,8 @@ struct ExportOptions
     QString deviceId;
     QString format = QStringLiteral("text");
     QString outputFolder; // empty: standard output
+    QString passwordFile; // the password of an encrypted backup, on its first line
+    QString keepView;     // where to build the view of a computer backup, kept after the run
     bool copyAttachments = false;
     bool quiet = false;
     bool verbose = false;

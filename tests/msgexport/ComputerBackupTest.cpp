@@ -1,0 +1,197 @@
+// msgexport on computer backups made from the sample backup: the same export
+// as from the unpacked folder, one message and exit code per bad input, and
+// neither a write into the backup nor a view left behind.
+#include "ComputerBackup.h"
+#include "TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ComputerBackupTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir temp;
+    QString at(const QString& name) const { return QFileInfo(temp.path()).canonicalFilePath() + QLatin1Char('/') + name; }
+    QStringList cacheEnvironment() const { return {QStringLiteral("XDG_CACHE_HOME=") + at(QStringLiteral("cache"))}; }
+
+    // The sample backup as the computer would have written it.
+    QString backupOf(const ComputerBackup& maker, const QString& name)
+    {
+        const QString folder = at(name);
+        EXPECT_TRUE(maker.write(sampleBackup(), folder));
+        if (!maker.password.isEmpty())
+            writeFile(at(QStringLiteral("password")), maker.password.toUtf8() + "\n");
+        return folder;
+    }
+
+    // The files left in the cache folder: views must not outlive the run.
+    QStringList leftInCache() const
+    {
+        QStringList files;
+        QDirIterator it(at(QStringLiteral("cache")), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    }
+
+    // Everything below folder: relative paths and contents, the pages'
+    // text with the backup's paths replaced.
+    static QString contents(const QString& folder, const QStringList& backupPaths)
+    {
+        QStringList lines;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            file.open(QIODevice::ReadOnly);
+            QString content = QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+            if (file.fileName().endsWith(QStringLiteral(".html")))
+                content = normalized(readFile(file.fileName()), backupPaths);
+            lines << QDir(folder).relativeFilePath(file.fileName()) + QLatin1Char(' ') + content;
+        }
+        lines.sort();
+        return lines.join(QLatin1Char('\n'));
+    }
+
+    static QString normalized(QString text, const QStringList& backupPaths)
+    {
+        for (const QString& path : backupPaths)
+            text.replace(path, QStringLiteral("@BACKUP@"));
+        return text;
+    }
+};
+
+} // namespace
+
+TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
+{
+    ComputerBackup encrypted;
+    encrypted.password = QStringLiteral("sample p\u00e4ssword");
+    const QString password = at(QStringLiteral("password"));
+    QDir().mkpath(at(QStringLiteral("extraction/private/var/mobile")));
+    QFile::link(sampleBackup(), at(QStringLiteral("extraction/private/var/mobile/Library")));
+    const struct
+    {
+        QString folder;
+        QStringList extra;
+        QString announced;
+    } forms[] = {
+        {sampleBackup(), {}, QString()},
+        {backupOf(ComputerBackup(), QStringLiteral("hashed")), {}, QStringLiteral("is a computer backup\n")},
+        {backupOf(encrypted, QStringLiteral("encrypted")), {QStringLiteral("--password-file"), password},
+         QStringLiteral("is a computer backup, encrypted\n")},
+        {at(QStringLiteral("extraction")), {}, QStringLiteral("is a file-system extraction; reading private/var")},
+    };
+    QString expected[3];
+    for (const auto& form : forms) {
+        const QString fingerprintBefore = fingerprint(form.folder);
+        const QString view = at(QStringLiteral("view"));
+        QString outputs[3];
+        int i = 0;
+        for (const char* format : {"text", "json", "html"}) {
+            const QString output = at(QStringLiteral("out-") + QLatin1String(format));
+            QStringList arguments = QStringList{form.folder, QStringLiteral("--format"), QLatin1String(format),
+                                                QStringLiteral("--keep-view"), view}
+                + form.extra;
+            if (i == 2)
+                arguments << QStringLiteral("--output") << output << QStringLiteral("--copy-attachments");
+            const ExportRun run = runMsgExport(arguments, cacheEnvironment());
+            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            EXPECT_EQ(run.err.contains(QStringLiteral(" is a ")), !form.announced.isEmpty());
+            EXPECT_TRUE(run.err.contains(form.announced)) << run.err.toStdString();
+            const QStringList paths{view, form.folder, sampleBackup()};
+            outputs[i] = i == 2 ? contents(output, paths) : normalized(run.out, paths);
+            QDir(output).removeRecursively();
+            if (expected[i].isEmpty())
+                expected[i] = outputs[i];
+            EXPECT_EQ(outputs[i].toStdString(), expected[i].toStdString()) << form.folder.toStdString() << ' ' << format;
+            ++i;
+        }
+        EXPECT_TRUE(expected[0].contains(QStringLiteral("Preview: @BACKUP@/SMS/Attachments/3f/15/")));
+        EXPECT_TRUE(expected[2].contains(QStringLiteral("attachments/SMS/Attachments/a7/07/")));
+        EXPECT_EQ(fingerprint(form.folder), fingerprintBefore);
+        QDir(view).removeRecursively();
+    }
+
+    // Without --keep-view the view lives in the cache folder for the run only.
+    const ExportRun run = runMsgExport({forms[2].folder, QStringLiteral("--password-file"), password},
+                                       cacheEnvironment());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(leftInCache(), QStringList());
+}
+
+TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
+{
+    const auto remove = [](const QString& relative) {
+        return [relative](const QString& folder) { QFile::remove(folder + QLatin1Char('/') + relative); };
+    };
+    const auto overwrite = [](const QString& relative, const QByteArray& bytes) {
+        return [relative, bytes](const QString& folder) { writeFile(folder + QLatin1Char('/') + relative, bytes); };
+    };
+    const QString sms = ComputerBackup::smsDataPath();
+    const struct
+    {
+        const char* name;
+        QString password;      // of the backup; empty: not encrypted
+        QString givenPassword; // in --password-file
+        quint32 keyBagVersion;
+        const char* snapshotState;
+        std::function<void(const QString&)> damage;
+        int code;
+        QString message;
+    } cases[] = {
+        {"wrong password", QStringLiteral("right"), QStringLiteral("wrong"), 4, "finished", nullptr, 6,
+         QStringLiteral("wrong password for the encrypted backup")},
+        {"keybag version", QStringLiteral("right"), QStringLiteral("right"), 9, "finished", nullptr, 7,
+         QStringLiteral("keybag of an unknown version")},
+        {"still written", QString(), QString(), 4, "uploading", nullptr, 8, QStringLiteral("is still being written")},
+        {"partial", QString(), QString(), 4, "finished", remove(sms), 9,
+         QStringLiteral("partial: the data file of the message database")},
+        {"corrupt manifest", QString(), QString(), 4, "finished", overwrite(QStringLiteral("Manifest.db"), "SQLite format 3"), 10,
+         QStringLiteral("its Manifest.db cannot be read")},
+        {"truncated", QStringLiteral("right"), QStringLiteral("right"), 4, "finished", [sms](const QString& folder) {
+             QFile file(folder + QLatin1Char('/') + sms);
+             file.resize(file.size() - 100);
+         }, 11, QStringLiteral("an encrypted database file is truncated")},
+        {"no password", QStringLiteral("right"), QString(), 4, "finished", nullptr, 12,
+         QStringLiteral("is encrypted: give its password")},
+    };
+    for (const auto& c : cases) {
+        ComputerBackup maker;
+        maker.password = c.password;
+        maker.keyBagVersion = c.keyBagVersion;
+        maker.snapshotState = QLatin1String(c.snapshotState);
+        const QString folder = backupOf(maker, QLatin1String(c.name));
+        if (c.damage)
+            c.damage(folder);
+        const QString before = fingerprint(folder);
+        QStringList arguments{folder};
+        if (!c.givenPassword.isEmpty()) {
+            writeFile(at(QStringLiteral("given")), c.givenPassword.toUtf8());
+            arguments << QStringLiteral("--password-file") << at(QStringLiteral("given"));
+        }
+        const ExportRun run = runMsgExport(arguments, cacheEnvironment());
+        EXPECT_EQ(run.exitCode, c.code) << c.name << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.message)) << c.name << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << c.name;
+        EXPECT_EQ(fingerprint(folder), before) << c.name;
+    }
+    EXPECT_EQ(leftInCache(), QStringList());
+
+    // A missing attachment leaves the rest of the export.
+    const QString folder = backupOf(ComputerBackup(), QStringLiteral("no-attachment"));
+    remove(ComputerBackup::dataPath(QStringLiteral("MediaDomain"),
+                                    QStringLiteral("Library/SMS/Attachments/a7/07/C0FFEE12-3456-4789-ABCD-EF0123456789/IMG_0193.jpeg")))(folder);
+    const ExportRun run = runMsgExport({folder}, cacheEnvironment());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("IMG_0193.jpeg (not in the backup)"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("IMG_4821-preview-right.jpg"))) << run.out.toStdString();
+}

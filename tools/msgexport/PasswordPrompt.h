@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class QFile;
+
+// The password of an encrypted backup: typed on the terminal without echo,
+// or the first line of a file. Never taken from the command line, where
+// other users could read it.
+class PasswordPrompt
+{
+public:
+    // Whether standard input is a terminal that can be asked.
+    static bool canAsk();
+    // Writes prompt to out, reads one line with echo off. False at end of input.
+    static bool ask(QFile& out, const QString& prompt, QString* password);
+    // The first line of path, without its line end. False when unreadable.
+    static bool fromFile(const QString& path, QString* password);
+};
