@@ -1,11 +1,13 @@
 // The shared library with the real service libraries, as a host runs it: a
 // backup is read as it lies and never written to.
+#include "ComputerBackup.h"
 #include "FixtureDatabase.h"
 #include "MsgContent.h"
 #include "MsgIdentifier.h"
 #include "MsgPiece.h"
 #include "MsgService.h"
 #include "MsgSession.h"
+#include "VexoBackup.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -108,7 +111,19 @@ insert into ABMultiValue (UID, record_id, property, value, guid) values (1, 1, 3
     static QString summary(const QString& folder)
     {
         MsgService service(QStringLiteral("api-test"), false);
-        if (!service.loadBackup(folder) || service.msgSessionCount() != 1)
+        return service.loadBackup(folder) ? summaryOf(service) : QString();
+    }
+
+    // The same through the device's default path.
+    static QString deviceSummary(const QString& device)
+    {
+        MsgService service(device, false);
+        return service.loadSMSOnly() == 1 ? summaryOf(service) : QString();
+    }
+
+    static QString summaryOf(const MsgService& service)
+    {
+        if (service.msgSessionCount() != 1)
             return QString();
         const MsgSession* session = service.msgSession(0);
         QStringList parts{session->participants.value(1)->contactName};
@@ -127,6 +142,26 @@ private:
 
 const QString expected = QStringLiteral(
     "Dana Reyes|only in the body|text/plain  |look|text/plain look |image/jpeg  IMG_0001.jpeg");
+
+// Root ignores permissions, so a load as root is repeated as an unprivileged user.
+void expectAsUnprivilegedUser(const QString& folder, const std::function<bool()>& load)
+{
+    if (geteuid() != 0)
+        return;
+    chmod(QFile::encodeName(QFileInfo(folder).path()).constData(), 01777);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
+        // exit, not _exit: the child's private copies of the databases are removed on the way out.
+        std::exit(!dropped ? 2 : load() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong result, 2: could not drop privileges";
+}
 
 } // namespace
 
@@ -147,22 +182,37 @@ TEST(ReadOnlyBackup, BackupWithoutWritePermissionLoads)
     const auto before = listing(backup.folder());
     EXPECT_EQ(WalBackup::summary(backup.folder()), expected);
 
-    // Root ignores permissions, so the load is repeated as an unprivileged user.
-    if (geteuid() == 0) {
-        chmod(QFile::encodeName(QFileInfo(backup.folder()).path()).constData(), 01777);
-        std::fflush(nullptr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
-            // exit, not _exit: the child's private copies of the databases are removed on the way out.
-            std::exit(!dropped ? 2 : WalBackup::summary(backup.folder()) == expected ? 0 : 1);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong result, 2: could not drop privileges";
-    }
+    expectAsUnprivilegedUser(backup.folder(), [&] { return WalBackup::summary(backup.folder()) == expected; });
     EXPECT_EQ(listing(backup.folder()), before);
     setTreeWritable(backup.folder(), true);
+}
+
+TEST(ReadOnlyBackup, ComputerBackupsLoadFromTheDefaultPathAndAreLeftAsTheyWere)
+{
+    WalBackup library;
+    QTemporaryDir root;
+    QTemporaryDir cache;
+    chmod(QFile::encodeName(cache.path()).constData(), 01777); // the unprivileged user's views too
+    qputenv("VEXOBACKUP_ROOT", QFile::encodeName(root.path()));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    for (const QString& password : {QString(), QStringLiteral("s3cret")}) {
+        const QString device = password.isEmpty() ? QStringLiteral("hashed-1") : QStringLiteral("encrypted-1");
+        const QString backup = root.filePath(device);
+        ComputerBackup maker;
+        maker.password = password;
+        ASSERT_TRUE(maker.write(library.folder(), backup));
+        setTreeWritable(backup, false);
+        const auto before = listing(backup);
+        VexoBackup::setBackupPassword(device, password);
+        EXPECT_EQ(WalBackup::deviceSummary(device), expected) << device.toStdString();
+        EXPECT_EQ(WalBackup::deviceSummary(device), expected) << "again, from the same view";
+        expectAsUnprivilegedUser(backup, [&] {
+            qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.filePath(QStringLiteral("nobody"))));
+            return WalBackup::deviceSummary(device) == expected;
+        });
+        EXPECT_EQ(listing(backup), before);
+        setTreeWritable(backup, true);
+    }
+    qunsetenv("VEXOBACKUP_ROOT");
+    qunsetenv("XDG_CACHE_HOME");
 }
