@@ -66,11 +66,20 @@ bool isInside(const QString& path, const QString& folder)
     return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
+std::filesystem::path nativePath(const QString& path)
+{
+#if defined(_WIN32)
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
 bool link(const QString& source, const QString& target)
 {
     std::error_code error;
-    const std::filesystem::path from = QFile::encodeName(QFileInfo(source).canonicalFilePath()).toStdString();
-    const std::filesystem::path to = QFile::encodeName(target).toStdString();
+    const std::filesystem::path from = nativePath(QFileInfo(source).canonicalFilePath());
+    const std::filesystem::path to = nativePath(target);
 #if defined(_WIN32)
     // Symbolic links need a privilege on Windows; a hard link or a copy serves.
     std::filesystem::create_hard_link(from, to, error);

@@ -12,7 +12,7 @@ PropertyList PropertyList::fromData(const QByteArray& data)
     plist_t node = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &node);
     if (node)
-        list.root = std::shared_ptr<void>(node, plist_free);
+        list.root = std::unique_ptr<void, void (*)(void*)>(node, plist_free);
     return list;
 }
 

@@ -18,6 +18,9 @@ public:
     // Files above maxSize are not read.
     static PropertyList fromFile(const QString& path, qint64 maxSize = qint64(16) << 20);
 
+    PropertyList() = default;
+    PropertyList(PropertyList&&) = default;
+
     bool isValid() const { return root != nullptr; }
     Node top() const { return root.get(); }
 
@@ -31,5 +34,5 @@ public:
     static bool uid(Node node, quint64* value);
 
 private:
-    std::shared_ptr<void> root;
+    std::unique_ptr<void, void (*)(void*)> root{nullptr, nullptr};
 };

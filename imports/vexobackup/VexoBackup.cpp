@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QMap>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -86,7 +87,7 @@ struct Remembered
 struct State
 {
     std::mutex mutex;
-    std::map<QString, QString> passwords;
+    QMap<QString, QString> passwords; // QMap: std templates of Qt types would be exported
     std::map<QString, Remembered> views;
 };
 
