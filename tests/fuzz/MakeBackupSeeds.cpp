@@ -1,21 +1,16 @@
-// Writes the seed corpus of the backup-records fuzzer: a keybag and archived
-// file records shaped like a real backup's, and broken variants.
+// Writes the seed corpus of the backup-records fuzzer: a keybag and an
+// archived file record shaped like a real backup's, and broken variants. The
+// first byte of a seed picks the reader: even the keybag, odd the record.
 #include <QDir>
 #include <QFile>
 
-#include <plist/plist.h>
-
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 QByteArray tlv(const char* tag, const QByteArray& value)
 {
-    QByteArray record(tag, 4);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        record.append(static_cast<char>((value.size() >> shift) & 0xff));
-    return record + value;
+    return QByteArray(tag, 4) + QByteArray::fromHex(QByteArray::number(value.size(), 16).rightJustified(8, '0')) + value;
 }
 
 QByteArray number(quint32 value)
@@ -23,36 +18,15 @@ QByteArray number(quint32 value)
     return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
 }
 
-QByteArray fileRecord(bool withKey)
-{
-    plist_t objects = plist_new_array();
-    plist_array_append_item(objects, plist_new_string("$null"));
-    plist_t file = plist_new_dict();
-    plist_dict_set_item(file, "$class", plist_new_uid(2));
-    plist_dict_set_item(file, "Size", plist_new_uint(1234));
-    plist_dict_set_item(file, "ProtectionClass", plist_new_uint(3));
-    if (withKey)
-        plist_dict_set_item(file, "EncryptionKey", plist_new_uid(3));
-    plist_array_append_item(objects, file);
-    plist_t fileClass = plist_new_dict();
-    plist_dict_set_item(fileClass, "$classname", plist_new_string("MBFile"));
-    plist_array_append_item(objects, fileClass);
-    plist_t key = plist_new_dict();
-    plist_dict_set_item(key, "NS.data", plist_new_data(QByteArray(44, 'k').constData(), 44));
-    plist_array_append_item(objects, key);
-    plist_t archive = plist_new_dict();
-    plist_t top = plist_new_dict();
-    plist_dict_set_item(top, "root", plist_new_uid(1));
-    plist_dict_set_item(archive, "$top", top);
-    plist_dict_set_item(archive, "$objects", objects);
-    char* out = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(archive, &out, &length);
-    const QByteArray bytes(out, static_cast<int>(length));
-    std::free(out);
-    plist_free(archive);
-    return bytes;
-}
+// libplist reads XML as well as the binary form the manifest stores.
+const char* const fileRecord = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+<key>$top</key><dict><key>root</key><dict><key>CF$UID</key><integer>1</integer></dict></dict>
+<key>$objects</key><array><string>$null</string>
+<dict><key>$class</key><dict><key>CF$UID</key><integer>2</integer></dict><key>Size</key><integer>1234</integer>
+<key>ProtectionClass</key><integer>3</integer><key>EncryptionKey</key><dict><key>CF$UID</key><integer>3</integer></dict></dict>
+<dict><key>$classname</key><string>MBFile</string></dict>
+<dict><key>NS.data</key><data>AwAAAGtra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2s=</data></dict>
+</array></dict></plist>)";
 
 } // namespace
 
@@ -64,18 +38,13 @@ int main(int argc, char** argv)
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
-    QByteArray bag = tlv("VERS", number(4)) + tlv("TYPE", number(1)) + tlv("UUID", QByteArray(16, 'u'))
-        + tlv("WRAP", number(0)) + tlv("SALT", QByteArray(20, 's')) + tlv("ITER", number(10))
-        + tlv("DPIC", number(1)) + tlv("DPSL", QByteArray(20, 'd'));
-    for (quint32 protectionClass = 1; protectionClass <= 3; ++protectionClass) {
+    QByteArray bag = tlv("VERS", number(4)) + tlv("UUID", QByteArray(16, 'u')) + tlv("SALT", QByteArray(20, 's'))
+        + tlv("ITER", number(10)) + tlv("DPIC", number(1)) + tlv("DPSL", QByteArray(20, 'd'));
+    for (quint32 protectionClass = 1; protectionClass <= 3; ++protectionClass)
         bag += tlv("UUID", QByteArray(16, 'c')) + tlv("CLAS", number(protectionClass)) + tlv("WRAP", number(2))
-            + tlv("KTYP", number(0)) + tlv("WPKY", QByteArray(40, 'w'));
-    }
-    // The first byte picks the reader: even the keybag, odd the file record.
-    const QList<QByteArray> seeds{
-        '\0' + bag, '\0' + bag.left(bag.size() / 2), '\2' + bag.mid(12),
-        '\1' + fileRecord(true), '\1' + fileRecord(false), '\3' + fileRecord(true).left(60),
-    };
+            + tlv("WPKY", QByteArray(40, 'w'));
+    const QByteArray record(fileRecord);
+    const QList<QByteArray> seeds{'\0' + bag, '\0' + bag.left(bag.size() / 2), '\1' + record, '\1' + record.left(300)};
     int index = 0;
     for (const QByteArray& seed : seeds) {
         QFile file(QStringLiteral("%1/seed-%2").arg(folder).arg(index++, 2, 10, QLatin1Char('0')));

@@ -5,11 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QDateTime>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -96,20 +100,6 @@ public:
         file.write(relative.toUtf8().repeated(7));
     }
 
-    // The view's files and their contents, or the folder's own listing.
-    static QString contents(const QString& folder)
-    {
-        QStringList lines;
-        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            file.open(QIODevice::ReadOnly);
-            lines << QDir(folder).relativeFilePath(file.fileName()) + QLatin1Char('=') + QString::fromUtf8(file.readAll());
-        }
-        lines.sort();
-        return lines.join(QLatin1Char('\n'));
-    }
-
     QTemporaryDir cache;
     QTemporaryDir library;
 };
@@ -119,13 +109,13 @@ public:
 TEST(VexoBackup, ComputerBackupsAreLoadedThroughAViewThatFollowsTheBackup)
 {
     Views views;
-    const QString expected = Views::contents(views.library.path());
+    const QString expected = ComputerBackup::contents(views.library.path());
     const QString device = QStringLiteral("00008110-0001");
     const QString backup = views.dir.filePath(device);
     ASSERT_TRUE(ComputerBackup().write(views.library.path(), backup));
     const QString view = QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device));
     EXPECT_TRUE(view.startsWith(views.cache.path() + QStringLiteral("/msgservice/views/"))) << view.toStdString();
-    EXPECT_EQ(Views::contents(view), expected);
+    EXPECT_EQ(ComputerBackup::contents(view), expected);
     EXPECT_TRUE(QFileInfo(view + QStringLiteral("/SMS/sms.db")).isSymLink()) << "links, not copies";
     EXPECT_EQ(QFile::permissions(view), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                             | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
@@ -139,7 +129,7 @@ TEST(VexoBackup, ComputerBackupsAreLoadedThroughAViewThatFollowsTheBackup)
     ASSERT_TRUE(manifest.open(QIODevice::ReadWrite));
     manifest.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
     EXPECT_EQ(VexoBackup::getDeviceBackupPath(device), QDir::toNativeSeparators(view));
-    EXPECT_EQ(Views::contents(view), Views::contents(views.library.path()));
+    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.path()));
 
     // Laid out like Library already: the folder itself.
     QDir(views.dir.path()).mkpath(QStringLiteral("lib/SMS"));
@@ -160,9 +150,21 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     VexoBackup::setBackupPassword(device, QStringLiteral("battery staple"));
     EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
     EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << "wrong password";
+    // Decrypted files do not outlive the process that made them.
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        VexoBackup::setBackupPassword(device, maker.password);
+        std::exit(QFile::exists(VexoBackup::getDeviceBackupPath(device) + QStringLiteral("/SMS/sms.db")) ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(QFile::exists(view)) << "removed at exit";
     VexoBackup::setBackupPassword(device, maker.password);
     EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
-    EXPECT_EQ(Views::contents(view), Views::contents(views.library.path()));
+    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.path()));
 
     // A view made elsewhere: only into an empty folder or an earlier view, never into the backup.
     const QString other = views.cache.filePath(QStringLiteral("other"));

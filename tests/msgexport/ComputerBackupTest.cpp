@@ -4,7 +4,6 @@
 #include "ComputerBackup.h"
 #include "TestSupport.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -41,24 +40,6 @@ protected:
         while (it.hasNext())
             files << it.next();
         return files;
-    }
-
-    // Everything below folder: relative paths and contents, the pages'
-    // text with the backup's paths replaced.
-    static QString contents(const QString& folder, const QStringList& backupPaths)
-    {
-        QStringList lines;
-        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            file.open(QIODevice::ReadOnly);
-            QString content = QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
-            if (file.fileName().endsWith(QStringLiteral(".html")))
-                content = normalized(readFile(file.fileName()), backupPaths);
-            lines << QDir(folder).relativeFilePath(file.fileName()) + QLatin1Char(' ') + content;
-        }
-        lines.sort();
-        return lines.join(QLatin1Char('\n'));
     }
 
     static QString normalized(QString text, const QStringList& backupPaths)
@@ -108,7 +89,7 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
             EXPECT_EQ(run.err.contains(QStringLiteral(" is a ")), !form.announced.isEmpty());
             EXPECT_TRUE(run.err.contains(form.announced)) << run.err.toStdString();
             const QStringList paths{view, form.folder, sampleBackup()};
-            outputs[i] = i == 2 ? contents(output, paths) : normalized(run.out, paths);
+            outputs[i] = i == 2 ? ComputerBackup::contents(output, paths) : normalized(run.out, paths);
             QDir(output).removeRecursively();
             if (expected[i].isEmpty())
                 expected[i] = outputs[i];

@@ -151,6 +151,22 @@ QString ComputerBackup::dataPath(const QString& domain, const QString& relativeP
     return id.left(2) + QLatin1Char('/') + id;
 }
 
+QString ComputerBackup::contents(const QString& folder, const QStringList& paths)
+{
+    QStringList lines;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+        for (const QString& path : paths)
+            content.replace(path.toUtf8(), "@BACKUP@");
+        lines << QDir(folder).relativeFilePath(file.fileName()) + QLatin1Char(' ')
+                + QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha1).toHex());
+    }
+    lines.sort();
+    return lines.join(QLatin1Char('\n'));
+}
+
 bool ComputerBackup::write(const QString& source, const QString& target) const
 {
     const bool encrypted = !password.isEmpty();

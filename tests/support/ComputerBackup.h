@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct ComputerBackup
 {
@@ -21,6 +22,9 @@ struct ComputerBackup
 
     // Where the data of a file lies below the backup folder.
     static QString dataPath(const QString& domain, const QString& relativePath);
+    // Every file below folder, links followed: its relative path and a hash of
+    // its content in which each of paths reads "@BACKUP@".
+    static QString contents(const QString& folder, const QStringList& paths = {});
     // The data of the message database, the usual victim of bad-input tests.
     static QString smsDataPath() { return dataPath(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db")); }
 };
