@@ -147,8 +147,13 @@ QString VexoBackup::getDeviceBackupFolder(const QString& deviceId)
 
 bool VexoBackup::isDeviceBackuping(const QString& deviceId)
 {
+    return isBackupInProgress(deviceFolder(deviceId));
+}
+
+bool VexoBackup::isBackupInProgress(const QString& folder)
+{
     try {
-        return BackupLayout::inProgress(deviceFolder(deviceId));
+        return BackupLayout::inProgress(folder);
     } catch (...) {
         return false;
     }

@@ -50,6 +50,8 @@ public:
     static void setBackupPassword(const QString& deviceId, const QString& password);
 
     static BackupKind backupKind(const QString& folder);
+    // The folder's Status.plist says that the backup is still being written.
+    static bool isBackupInProgress(const QString& folder);
     // Builds in viewFolder a folder laid out like Library from the computer
     // backup in backupFolder: links to its files, or for an encrypted backup
     // the decrypted files. viewFolder must be empty, missing or an earlier

@@ -165,6 +165,11 @@ int ExportApp::locate(const QString& folder, TerminalProgress& progress, QString
 
 int ExportApp::openView(const QString& folder, bool encrypted, TerminalProgress& progress, QString* library)
 {
+    if (VexoBackup::isBackupInProgress(folder)) {
+        say(QStringLiteral("the backup in %1 is still being written; try again once the computer has finished it")
+                .arg(folder));
+        return BackupInProgress;
+    }
     QString password;
     if (encrypted) {
         if (!options.passwordFile.isEmpty()) {
@@ -195,9 +200,8 @@ int ExportApp::openView(const QString& folder, bool encrypted, TerminalProgress&
     switch (status) {
     case VexoBackup::ViewReady:
         return Done;
-    case VexoBackup::ViewBackupInProgress:
-        say(QStringLiteral("the backup in %1 is still being written; try again once the computer has finished it")
-                .arg(folder));
+    case VexoBackup::ViewBackupInProgress: // begun meanwhile
+        say(QStringLiteral("the backup in %1 has begun to be written again").arg(folder));
         return BackupInProgress;
     case VexoBackup::ViewPasswordNeeded:
         say(QStringLiteral("the backup in %1 is encrypted and the password is empty").arg(folder));
