@@ -9,11 +9,24 @@
 #  include <io.h>
 #  include <windows.h>
 #else
+#  include <csignal>
 #  include <termios.h>
 #  include <unistd.h>
 #endif
 
 namespace {
+
+#if !defined(_WIN32)
+termios savedMode;
+
+// Ctrl-C at the prompt must not leave the terminal without echo.
+void restoreAndRaise(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode); // async-signal-safe
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
 
 // Echo off for the lifetime of the object, restored after.
 class EchoOff
@@ -40,22 +53,26 @@ private:
 #else
     EchoOff()
     {
-        saved = tcgetattr(STDIN_FILENO, &mode) == 0;
+        saved = tcgetattr(STDIN_FILENO, &savedMode) == 0;
         if (saved) {
-            termios quiet = mode;
+            termios quiet = savedMode;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             quiet.c_lflag |= ECHONL;
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+                std::signal(signal, restoreAndRaise);
             tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
         }
     }
     ~EchoOff()
     {
-        if (saved)
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode);
+        if (saved) {
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+                std::signal(signal, SIG_DFL);
+        }
     }
 
 private:
-    termios mode{};
     bool saved = false;
 #endif
 };
