@@ -1,5 +1,5 @@
 # Fails unless the library's dynamic symbol table defines only members of the
-# five exported classes (and the linker's own section markers); CLASSES and
+# six exported classes (and the linker's own section markers); CLASSES and
 # MINIMUM name others, for the service libraries.
 execute_process(COMMAND nm -D --defined-only -C ${LIBRARY}
     OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
@@ -7,7 +7,7 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 string(REPLACE "\n" ";" lines "${symbols}")
-set(classes "MsgService|MsgSession|MsgContent|MsgPiece|MsgIdentifier")
+set(classes "MsgService|MsgSession|MsgContent|MsgPiece|MsgIdentifier|MsgDetails")
 set(minimum 40)
 if(CLASSES)
     set(classes "${CLASSES}")

@@ -1,0 +1,67 @@
+// What one message says beyond the fixed model: reactions, replies, edits,
+// unsent parts, effects, link previews, group events, audio and delivery.
+// Plain data; every field keeps its default where the database has nothing
+// (older schemas lack most of the columns).
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// One earlier or current text of an edited part, oldest first.
+struct MsgEdit
+{
+    int part = 0;
+    qint64 date = 0; // seconds since 2001-01-01 UTC
+    QString text;
+};
+
+struct MsgDetail
+{
+    enum class Reaction { None, Loved, Liked, Disliked, Laughed, Emphasized, Questioned, Emoji, Sticker };
+    enum class GroupEvent { None, Added, Removed, Left, Renamed, PhotoChanged, PhotoRemoved };
+
+    qint64 rowid = 0;
+    QString guid;
+
+    // A reaction: the message (guid) and part it answers, its kind, and
+    // whether it takes an earlier reaction of that kind back.
+    Reaction reaction = Reaction::None;
+    bool reactionRemoved = false;
+    QString reactionTargetGuid;
+    int reactionTargetPart = 0;
+    QString reactionEmoji;
+
+    // A reply: the message it answers and that message's part; -1 for none.
+    QString replyTargetGuid;
+    int replyTargetPart = -1;
+
+    // Dates in seconds since 2001-01-01 UTC; 0 when never edited or unsent.
+    qint64 dateEdited = 0;
+    qint64 dateRetracted = 0;
+    QList<MsgEdit> editHistory; // ascending part, oldest first within a part
+    QList<int> unsentParts;
+
+    QString effectId;   // bubble or screen effect as stored
+    QString effectName; // "Slam", "Confetti", ...; the id when unknown
+    QString balloonBundleId;
+
+    QString linkTitle;
+    QString linkSummary;
+    QString linkUrl;
+
+    // A group event: who did it (actorHandle, or the device's owner) and to
+    // whom (targetHandle, for added and removed), or the new title.
+    GroupEvent groupEvent = GroupEvent::None;
+    qint64 actorHandle = 0;
+    bool actorIsMe = false;
+    qint64 targetHandle = 0;
+    QString groupTitle;
+
+    bool isAudio = false;
+    bool isPlayed = false;
+    bool isDelivered = false;
+    qint64 dateDelivered = 0; // seconds since 2001-01-01 UTC
+    bool wasDowngraded = false;
+
+    bool isReaction() const { return reaction != Reaction::None; }
+};

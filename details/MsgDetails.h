@@ -1,0 +1,38 @@
+#pragma once
+
+#include "MsgDetail.h"
+#include "MsgServiceExport.h"
+
+#include <QString>
+
+class MsgService;
+
+// Optional reader of what the fixed model cannot carry (MsgDetail), per
+// message rowid. Create it for a backup folder, or for a service (its
+// device's backup folder), call load() once and then ask per rowid. It reads
+// the message database on its own and changes nothing in a MsgService.
+class MSGSERVICE_EXPORT MsgDetails
+{
+public:
+    // folder: laid out as the device's Library folder, as for loadBackup.
+    explicit MsgDetails(const QString& folder);
+    explicit MsgDetails(MsgService& service);
+    ~MsgDetails();
+
+    MsgDetails(const MsgDetails&) = delete;
+    MsgDetails& operator=(const MsgDetails&) = delete;
+
+    // One pass over the message table. False when no message could be read.
+    bool load();
+
+    // Messages read.
+    int count() const;
+    // False ("none") for a rowid that was not read; else *detail is filled.
+    bool find(qint64 rowid, MsgDetail* detail) const;
+    // The rowid of a message guid; 0 when unknown.
+    qint64 rowidOf(const QString& guid) const;
+
+private:
+    class Impl;
+    Impl* d;
+};

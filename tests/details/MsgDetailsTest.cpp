@@ -1,0 +1,236 @@
+#include "MsgDetails.h"
+#include "ServiceDoubles.h"
+#include "TestBackup.h"
+#include "readers/Ios16MessageDetails.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Reaction = MsgDetail::Reaction;
+using Event = MsgDetail::GroupEvent;
+
+class MsgDetailsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ServiceDoubles::reset(); }
+
+    // Rows of the message table only: the details need no chat.
+    MsgDetail load(const QString& rows, qint64 rowid = 1, const QString& schema = QStringLiteral("ios16-sms.sql"))
+    {
+        EXPECT_TRUE(backup.writeSmsDb(rows, schema));
+        details = std::make_unique<MsgDetails>(backup.folder());
+        EXPECT_TRUE(details->load());
+        MsgDetail detail;
+        EXPECT_TRUE(details->find(rowid, &detail)) << rowid;
+        return detail;
+    }
+
+    TestBackup backup;
+    std::unique_ptr<MsgDetails> details;
+};
+
+TEST_F(MsgDetailsTest, ReactionsKeepTheirTargetPartKindAndRemoval)
+{
+    const struct
+    {
+        const char* guid;
+        int type;
+        const char* emoji;
+        Reaction kind;
+        bool removed;
+        const char* target;
+        int part;
+    } cases[] = {
+        {"p:0/T1", 2000, nullptr, Reaction::Loved, false, "T1", 0},
+        {"p:2/T2", 2001, nullptr, Reaction::Liked, false, "T2", 2},
+        {"bp:T3", 2002, nullptr, Reaction::Disliked, false, "T3", 0},
+        {"p:1/T4", 2003, nullptr, Reaction::Laughed, false, "T4", 1},
+        {"p:0/T5", 2004, nullptr, Reaction::Emphasized, false, "T5", 0},
+        {"p:0/T6", 2005, nullptr, Reaction::Questioned, false, "T6", 0},
+        {"p:0/T7", 2006, "🔥", Reaction::Emoji, false, "T7", 0},
+        {"p:0/T8", 2007, nullptr, Reaction::Sticker, false, "T8", 0},
+        {"p:0/T9", 3000, nullptr, Reaction::Loved, true, "T9", 0},
+        {"p:3/T10", 3006, "🔥", Reaction::Emoji, true, "T10", 3},
+        {"p:x/T11", 3007, nullptr, Reaction::Sticker, true, "T11", 0},
+        {"T12", 0, nullptr, Reaction::None, false, "T12", 0},
+    };
+    for (const auto& c : cases) {
+        // The emoji column came with iOS 18.
+        const MsgDetail d = load(QStringLiteral("alter table message add column associated_message_emoji text;"
+                                                "insert into message (ROWID, guid, associated_message_guid, "
+                                                "associated_message_type, associated_message_emoji) values "
+                                                "(1, 'R', '%1', %2, %3);")
+                                     .arg(QLatin1String(c.guid))
+                                     .arg(c.type)
+                                     .arg(c.emoji ? QStringLiteral("'%1'").arg(QString::fromUtf8(c.emoji))
+                                                  : QStringLiteral("null")));
+        SCOPED_TRACE(c.guid);
+        EXPECT_EQ(d.reaction, c.kind);
+        EXPECT_EQ(d.reactionRemoved, c.removed);
+        EXPECT_EQ(d.reactionTargetGuid, QLatin1String(c.target));
+        EXPECT_EQ(d.reactionTargetPart, c.part);
+        EXPECT_EQ(d.reactionEmoji, c.emoji ? QString::fromUtf8(c.emoji) : QString());
+    }
+}
+
+TEST_F(MsgDetailsTest, RepliesNameTheirTargetAndPart)
+{
+    const struct
+    {
+        const char* values;
+        const char* target;
+        int part;
+    } cases[] = {
+        {"'T1', '0:0:12'", "T1", 0}, {"'T2', '2:5:3'", "T2", 2}, {"'T3', null", "T3", 0}, {"null, '1:0:1'", "", -1}};
+    for (const auto& c : cases) {
+        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, thread_originator_guid, "
+                                                "thread_originator_part) values (1, 'R', %1);")
+                                     .arg(QLatin1String(c.values)));
+        EXPECT_EQ(d.replyTargetGuid, QLatin1String(c.target)) << c.values;
+        EXPECT_EQ(d.replyTargetPart, c.part) << c.values;
+    }
+}
+
+TEST_F(MsgDetailsTest, EditHistoriesAndUnsentPartsComeFromTheSummaryInfo)
+{
+    const struct
+    {
+        const char* summary;
+        QStringList texts; // "part@date:text", parts ascending, oldest first
+        QList<int> unsent;
+    } cases[] = {
+        {R"({"ec": {"0": [{"d": 700000000.5, "t": "frist"}, {"d": 700000060.0, "t": "first"}]}, "ep": [0]})",
+         {"0@700000000:frist", "0@700000060:first"}, {}},
+        {R"({"ec": {"10": [{"d": 5, "t": "b"}], "9": [{"d": 7, "t": "a"}]}})", {"9@7:a", "10@5:b"}, {}},
+        {R"({"rp": [2, 0], "ust": true})", {}, {0, 2}},
+        {R"({"otr": {"0": {"lo": 0, "le": 4}}, "amc": 1})", {}, {}},
+    };
+    for (const auto& c : cases) {
+        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, message_summary_info) "
+                                                "values (1, 'E', summary_info('%1'));")
+                                     .arg(QString::fromUtf8(c.summary)));
+        QStringList texts;
+        for (const MsgEdit& edit : d.editHistory)
+            texts << QStringLiteral("%1@%2:%3").arg(edit.part).arg(edit.date).arg(edit.text);
+        EXPECT_EQ(texts, c.texts) << c.summary;
+        EXPECT_EQ(d.unsentParts, c.unsent) << c.summary;
+    }
+    EXPECT_TRUE(ServiceDoubles::get().logs.empty());
+}
+
+TEST_F(MsgDetailsTest, GroupEventsNameTheirKindActorAndTarget)
+{
+    const struct
+    {
+        int itemType, action, handle, fromMe, other;
+        const char* title;
+        Event kind;
+    } cases[] = {
+        {1, 0, 3, 0, 5, nullptr, Event::Added},     {1, 1, 0, 1, 5, nullptr, Event::Removed},
+        {2, 0, 3, 0, 0, "Hiking", Event::Renamed},  {3, 0, 4, 0, 0, nullptr, Event::Left},
+        {3, 1, 4, 0, 0, nullptr, Event::PhotoChanged}, {3, 2, 4, 0, 0, nullptr, Event::PhotoRemoved},
+        {4, 0, 4, 0, 0, nullptr, Event::None},      {0, 0, 4, 0, 0, nullptr, Event::None},
+    };
+    for (const auto& c : cases) {
+        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, item_type, group_action_type, "
+                                                "handle_id, is_from_me, other_handle, group_title) values "
+                                                "(1, 'G', %1, %2, %3, %4, %5, %6);")
+                                     .arg(c.itemType).arg(c.action).arg(c.handle).arg(c.fromMe).arg(c.other)
+                                     .arg(c.title ? QStringLiteral("'%1'").arg(QLatin1String(c.title))
+                                                  : QStringLiteral("null")));
+        SCOPED_TRACE(c.itemType * 10 + c.action);
+        EXPECT_EQ(d.groupEvent, c.kind);
+        const bool event = c.kind != Event::None;
+        EXPECT_EQ(d.actorHandle, event ? c.handle : 0);
+        EXPECT_EQ(d.actorIsMe, event && c.fromMe);
+        EXPECT_EQ(d.targetHandle, event ? c.other : 0);
+        EXPECT_EQ(d.groupTitle, c.title && event ? QLatin1String(c.title) : QString());
+    }
+}
+
+TEST_F(MsgDetailsTest, MalformedBlobsAnswerNoneAndLogTheirMessage)
+{
+    const struct
+    {
+        const char* column;
+        const char* value;
+    } cases[] = {
+        {"message_summary_info", "cast('not a plist' as blob)"},
+        {"message_summary_info", "summary_info('{\"ec\": [1, 2]}')"},
+        {"message_summary_info", "summary_info('{\"ec\": {\"x\": []}}')"},
+        {"message_summary_info", "summary_info('{\"rp\": [\"one\"]}')"},
+        {"message_summary_info", "substr(summary_info('{\"rp\": [1, 2, 3]}'), 1, 20)"},
+        {"payload_data", "cast('bplist00 broken' as blob)"},
+        {"payload_data", "summary_info('{\"$objects\": 4}')"},
+    };
+    for (const auto& c : cases) {
+        ServiceDoubles::reset();
+        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, balloon_bundle_id, %1) values "
+                                                "(7, 'M', 'com.apple.messages.URLBalloonProvider', %2);")
+                                     .arg(QLatin1String(c.column), QLatin1String(c.value)), 7);
+        EXPECT_TRUE(d.editHistory.isEmpty() && d.unsentParts.isEmpty() && d.linkUrl.isEmpty()) << c.value;
+        EXPECT_EQ(ServiceDoubles::get().logsOf("MSGSER"),
+                  std::vector<std::string>{QStringLiteral("0 Malformed %1 of message 7").arg(QLatin1String(c.column)).toStdString()})
+            << c.value;
+    }
+}
+
+TEST_F(MsgDetailsTest, EffectsLinksAudioAndDelivery)
+{
+    const MsgDetail d = load(QStringLiteral(
+        "insert into message (ROWID, guid, expressive_send_style_id, balloon_bundle_id, payload_data, "
+        "is_audio_message, is_played, is_delivered, date_delivered, was_downgraded, date_edited, date_retracted) "
+        "values (1, 'L', 'com.apple.messages.effect.CKConfettiEffect', 'com.apple.messages.URLBalloonProvider', "
+        "link_payload('https://example.com/trail', 'Trail map', 'Loop of 12 km'), 1, 1, 1, 700000000000000000, 1, "
+        "700000060000000000, 700000090), (2, 'N', 'com.apple.messages.effect.CKNewEffect', 'com.example.app', "
+        "link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0);"));
+    EXPECT_EQ(d.effectName, QStringLiteral("Confetti"));
+    EXPECT_EQ(d.linkTitle, QStringLiteral("Trail map"));
+    EXPECT_EQ(d.linkSummary, QStringLiteral("Loop of 12 km"));
+    EXPECT_EQ(d.linkUrl, QStringLiteral("https://example.com/trail"));
+    EXPECT_TRUE(d.isAudio && d.isPlayed && d.isDelivered && d.wasDowngraded);
+    EXPECT_EQ(d.dateDelivered, 700000000);
+    EXPECT_EQ(d.dateEdited, 700000060);
+    EXPECT_EQ(d.dateRetracted, 700000090); // seconds stay seconds
+    MsgDetail other;
+    ASSERT_TRUE(details->find(2, &other));
+    EXPECT_EQ(other.effectName, QStringLiteral("com.apple.messages.effect.CKNewEffect"));
+    EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: its payload is not read
+    EXPECT_FALSE(other.isAudio || other.isDelivered || other.wasDowngraded);
+
+    const struct
+    {
+        const char* id;
+        const char* name;
+    } effects[] = {{"com.apple.MobileSMS.expressivesend.impact", "Slam"},
+                   {"com.apple.MobileSMS.expressivesend.invisibleink", "Invisible Ink"},
+                   {"com.apple.messages.effect.CKHappyBirthdayEffect", "Balloons"},
+                   {"com.apple.messages.effect.CKSparklesEffect", "Shooting Star"},
+                   {"com.apple.messages.effect.CKHeartEffect", "Love"},
+                   {"com.example.CKHeartEffect", "com.example.CKHeartEffect"}};
+    for (const auto& e : effects)
+        EXPECT_EQ(Ios16MessageDetails::effectName(QLatin1String(e.id)), QLatin1String(e.name));
+}
+
+TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
+{
+    for (const char* schema : {"ios6-sms.sql", "ios14-sms.sql"}) {
+        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, text) values (1, 'G1', 'hi'), "
+                                                "(4, 'G4', 'there');"),
+                                 4, QLatin1String(schema));
+        EXPECT_EQ(d.guid, QStringLiteral("G4"));
+        EXPECT_FALSE(d.isReaction() || d.dateEdited || !d.editHistory.isEmpty() || !d.effectName.isEmpty());
+        EXPECT_EQ(details->count(), 2);
+        EXPECT_EQ(details->rowidOf(QStringLiteral("G1")), 1);
+        EXPECT_EQ(details->rowidOf(QStringLiteral("G2")), 0);
+        EXPECT_FALSE(details->find(2, nullptr));
+        EXPECT_TRUE(ServiceDoubles::get().logsOf("MSGSER").empty()) << schema;
+    }
+    // No database: nothing to answer.
+    MsgDetails missing(backup.path(QStringLiteral("nowhere")));
+    EXPECT_FALSE(missing.load());
+    EXPECT_EQ(missing.count(), 0);
+}
+
+} // namespace
