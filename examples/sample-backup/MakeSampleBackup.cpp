@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     for (const char* folder : {"SMS", "AddressBook"})
         QDir(output.filePath(QLatin1String(folder))).removeRecursively();
 
-    makeDatabase(output.filePath(QStringLiteral("SMS/sms.db")), schemas.filePath(QStringLiteral("ios14-sms.sql")),
+    makeDatabase(output.filePath(QStringLiteral("SMS/sms.db")), schemas.filePath(QStringLiteral("ios16-sms.sql")),
                  source.filePath(QStringLiteral("sms.sql")));
     makeDatabase(output.filePath(QStringLiteral("AddressBook/AddressBook.sqlitedb")),
                  schemas.filePath(QStringLiteral("addressbook.sql")), source.filePath(QStringLiteral("addressbook.sql")));

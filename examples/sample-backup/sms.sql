@@ -1,4 +1,4 @@
--- Messages of the sample backup, run after the iOS 14 table shapes.
+-- Messages of the sample backup, run after the iOS 16 table shapes.
 -- Dates are written as UTC wall-clock times and stored the way iOS 11+ stores
 -- them: nanoseconds since 2001-01-01 00:00:00 UTC.
 
@@ -98,7 +98,58 @@ INSERT INTO message (ROWID, guid, text, attributedBody, handle_id, service, subj
     (28, 'A1B2C3D4-0028-4000-8000-000000000028', 'Your order <#4471> from Joe''s Garden & Co. arrives today between 2–4 PM. Reply "STOP" to opt out.', NULL,
         7, 'SMS', NULL, '2024-05-07 09:00:00', '2024-05-07 09:00:30', 0, 1, 0, 1, 1, 0, 0),
     (29, 'A1B2C3D4-0029-4000-8000-000000000029', 'Thanks, leave it at the door', NULL,
-        7, 'SMS', NULL, '2024-05-07 09:01:12', NULL, 1, 1, 0, 0, 1, 4, 0);
+        7, 'SMS', NULL, '2024-05-07 09:01:12', NULL, 1, 1, 0, 0, 1, 4, 0),
+    -- What recent iOS adds: reactions (a tapback's own text is not shown), a
+    -- reply, an unsent message, an effect, a link preview and group events.
+    (30, 'A1B2C3D4-0030-4000-8000-000000000030', 'Loved an image', NULL,
+        1, 'iMessage', NULL, '2024-05-11 09:16:02', '2024-05-11 09:17:00', 0, 1, 0, 1, 1, 0, 0),
+    (31, 'A1B2C3D4-0031-4000-8000-000000000031', 'Perfect, I''ll bring the map 🗺️', NULL,
+        1, 'iMessage', NULL, '2024-05-10 18:07:30', '2024-05-10 18:08:00', 0, 1, 0, 1, 1, 0, 0),
+    (32, 'A1B2C3D4-0032-4000-8000-000000000032', 'Liked “Deal. 12:45?”', NULL,
+        3, 'iMessage', NULL, '2024-05-03 12:43:00', '2024-05-03 12:45:00', 0, 1, 0, 1, 1, 0, 0),
+    (33, 'A1B2C3D4-0033-4000-8000-000000000033', 'Removed a like from “Deal. 12:45?”', NULL,
+        3, 'iMessage', NULL, '2024-05-03 12:43:40', '2024-05-03 12:45:00', 0, 1, 0, 1, 1, 0, 0),
+    (34, 'A1B2C3D4-0034-4000-8000-000000000034', 'Laughed at “Me! 🙋‍♀️”', NULL,
+        4, 'iMessage', NULL, '2024-05-09 17:13:30', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (35, 'A1B2C3D4-0035-4000-8000-000000000035', NULL, NULL,
+        5, 'iMessage', NULL, '2024-05-03 07:50:00', NULL, 1, 1, 1, 1, 1, 0, 0),
+    (36, 'A1B2C3D4-0036-4000-8000-000000000036', 'https://example.com/trails/ridge-loop', NULL,
+        4, 'iMessage', NULL, '2024-05-09 17:20:00', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (37, 'A1B2C3D4-0037-4000-8000-000000000037', NULL, NULL,
+        1, 'iMessage', NULL, '2024-05-09 16:58:00', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
+    (38, 'A1B2C3D4-0038-4000-8000-000000000038', NULL, NULL,
+        8, 'iMessage', NULL, '2024-05-12 09:00:00', NULL, 0, 1, 0, 1, 1, 0, 0);
+
+UPDATE message SET associated_message_guid = 'p:1/A1B2C3D4-0003-4000-8000-000000000003', associated_message_type = 2000
+    WHERE ROWID = 30;
+UPDATE message SET thread_originator_guid = 'A1B2C3D4-0002-4000-8000-000000000002', thread_originator_part = '0:0:40'
+    WHERE ROWID = 31;
+UPDATE message SET associated_message_guid = 'p:0/A1B2C3D4-0009-4000-8000-000000000009', associated_message_type = 2001
+    WHERE ROWID = 32;
+UPDATE message SET associated_message_guid = 'p:0/A1B2C3D4-0009-4000-8000-000000000009', associated_message_type = 3001
+    WHERE ROWID = 33;
+UPDATE message SET associated_message_guid = 'p:0/A1B2C3D4-0012-4000-8000-000000000012', associated_message_type = 2003
+    WHERE ROWID = 34;
+UPDATE message SET balloon_bundle_id = 'com.apple.messages.URLBalloonProvider',
+    payload_data = link_payload('https://example.com/trails/ridge-loop', 'Ridge Loop Trail',
+                                'A 12 km loop with a view over the bay')
+    WHERE ROWID = 36;
+UPDATE message SET expressive_send_style_id = 'com.apple.messages.effect.CKConfettiEffect' WHERE ROWID = 19;
+-- Maya names the group; Laila leaves it.
+UPDATE message SET item_type = 2, group_title = 'Hiking crew 🥾' WHERE ROWID = 37;
+UPDATE message SET item_type = 3, group_action_type = 0 WHERE ROWID = 38;
+-- Message 9 was edited from "12:30" to "12:45"; message 35 was unsent.
+UPDATE message SET text = 'Deal. 12:45?',
+    date_edited = (strftime('%s', '2024-05-03 12:41:50') - 978307200) * 1000000000,
+    message_summary_info = summary_info('{"ec": {"0": [{"d": ' || (strftime('%s', '2024-05-03 12:41:15') - 978307200)
+        || ', "t": "Deal. 12:30?"}, {"d": ' || (strftime('%s', '2024-05-03 12:41:50') - 978307200)
+        || ', "t": "Deal. 12:45?"}]}, "ep": [0]}')
+    WHERE ROWID = 9;
+UPDATE message SET
+    date_retracted = (strftime('%s', '2024-05-03 07:51:10') - 978307200) * 1000000000,
+    date_edited = (strftime('%s', '2024-05-03 07:51:10') - 978307200) * 1000000000,
+    message_summary_info = summary_info('{"rp": [0], "ust": true}')
+    WHERE ROWID = 35;
 
 -- iOS keeps the words in attributedBody as well; messages 17 and 20 have
 -- nothing else.
@@ -118,7 +169,11 @@ INSERT INTO chat_message_join (chat_id, message_id, message_date)
                WHEN ROWID BETWEEN 17 AND 20 THEN 5
                WHEN ROWID BETWEEN 21 AND 24 THEN 6
                WHEN ROWID BETWEEN 25 AND 27 THEN 7
-               ELSE 8
+               WHEN ROWID BETWEEN 28 AND 29 THEN 8
+               WHEN ROWID IN (30, 31) THEN 1
+               WHEN ROWID IN (32, 33) THEN 3
+               WHEN ROWID IN (34, 36, 37, 38) THEN 4
+               WHEN ROWID = 35 THEN 6
            END, ROWID, date
     FROM message;
 

@@ -216,7 +216,13 @@ void checkObject(const QJsonObject& object, const QString& section, const QMap<Q
 void checkValue(const QJsonValue& value, const QString& type, const QMap<QString, QMap<QString, QString>>& schema,
                 const QString& where)
 {
-    if (type == QLatin1String("string"))
+    if (type.endsWith(QLatin1String(" or null")) && type != QLatin1String("string or null")) {
+        if (!value.isNull())
+            checkValue(value, type.chopped(8), schema, where);
+    } else if (schema.contains(type)) {
+        ASSERT_TRUE(value.isObject()) << where.toStdString();
+        checkObject(value.toObject(), type, schema, where);
+    } else if (type == QLatin1String("string"))
         EXPECT_TRUE(value.isString()) << where.toStdString();
     else if (type == QLatin1String("string or null"))
         EXPECT_TRUE(value.isString() || value.isNull()) << where.toStdString();
@@ -234,7 +240,7 @@ void checkValue(const QJsonValue& value, const QString& type, const QMap<QString
             if (element == QLatin1String("Piece")) // text or attachment, by its type
                 section = array[i][QStringLiteral("type")] == QStringLiteral("text") ? QStringLiteral("Text piece")
                                                                                       : QStringLiteral("Attachment piece");
-            checkObject(array[i].toObject(), section, schema, QStringLiteral("%1[%2]").arg(where).arg(i));
+            checkValue(array[i], section, schema, QStringLiteral("%1[%2]").arg(where).arg(i));
         }
     } else
         ADD_FAILURE() << "undocumented type " << type.toStdString() << " at " << where.toStdString();
@@ -245,9 +251,15 @@ void checkObject(const QJsonObject& object, const QString& section, const QMap<Q
 {
     const QMap<QString, QString> fields = schema.value(section);
     ASSERT_FALSE(fields.isEmpty()) << "no section " << section.toStdString();
-    EXPECT_EQ(object.keys(), fields.keys()) << where.toStdString();
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
-        checkValue(object.value(it.key()), it.value(), schema, where + QLatin1Char('.') + it.key());
+    QStringList keys = fields.keys();
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        if (it.value().endsWith(QLatin1String(" or absent")) && !object.contains(it.key()))
+            keys.removeOne(it.key());
+        else
+            checkValue(object.value(it.key()), QString(it.value()).remove(QStringLiteral(" or absent")), schema,
+                       where + QLatin1Char('.') + it.key());
+    }
+    EXPECT_EQ(object.keys(), keys) << where.toStdString();
 }
 
 TEST_F(CommandLineTest, JsonOfTheSampleFollowsTheDocumentedSchema)
@@ -258,13 +270,13 @@ TEST_F(CommandLineTest, JsonOfTheSampleFollowsTheDocumentedSchema)
     const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     const auto schema = documentedSchema();
-    ASSERT_EQ(schema.size(), 6);
+    ASSERT_EQ(schema.size(), 10);
     checkObject(document.object(), QStringLiteral("Document"), schema, QStringLiteral("document"));
 
     // Every documented kind of value occurs, so the check above saw them all.
     const QJsonObject root = document.object();
     EXPECT_EQ(root[QStringLiteral("conversationCount")], 7);
-    EXPECT_EQ(root[QStringLiteral("messageCount")], 29);
+    EXPECT_EQ(root[QStringLiteral("messageCount")], 34);
     QSet<QString> seen;
     for (const QJsonValue conversation : root[QStringLiteral("conversations")].toArray()) {
         for (const QJsonValue message : conversation[QStringLiteral("messages")].toArray()) {
@@ -272,9 +284,16 @@ TEST_F(CommandLineTest, JsonOfTheSampleFollowsTheDocumentedSchema)
                 seen << QStringLiteral("null date");
             for (const QJsonValue piece : message[QStringLiteral("pieces")].toArray())
                 seen << piece[QStringLiteral("type")].toString();
+            const QJsonObject details = message[QStringLiteral("details")].toObject();
+            for (const QString& key : {QStringLiteral("reactions"), QStringLiteral("editHistory")})
+                if (!details[key].toArray().isEmpty())
+                    seen << key;
+            if (details[QStringLiteral("link")].isObject())
+                seen << QStringLiteral("link");
         }
     }
-    EXPECT_EQ(seen, QSet<QString>({QStringLiteral("null date"), QStringLiteral("text"), QStringLiteral("attachment")}));
+    EXPECT_EQ(seen, QSet<QString>({QStringLiteral("null date"), QStringLiteral("text"), QStringLiteral("attachment"),
+                                   QStringLiteral("reactions"), QStringLiteral("editHistory"), QStringLiteral("link")}));
 }
 
 } // namespace

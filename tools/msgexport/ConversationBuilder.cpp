@@ -3,12 +3,15 @@
 #include "IosDate.h"
 
 #include "MsgContent.h"
+#include "MsgDetails.h"
 #include "MsgIdentifier.h"
 #include "MsgPiece.h"
 #include "MsgSession.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -33,10 +36,87 @@ QString senderOf(const MsgContent& content, const ConversationView& conversation
     return QStringLiteral("Unknown sender");
 }
 
+QString nameOfHandle(qint64 handle, bool isMe, const ConversationView& conversation)
+{
+    if (isMe)
+        return QStringLiteral("You");
+    for (const ParticipantView& participant : conversation.participants) {
+        if (participant.id == handle)
+            return participant.displayName;
+    }
+    return QStringLiteral("Someone");
+}
+
+QString groupEventName(MsgDetail::GroupEvent event)
+{
+    using Event = MsgDetail::GroupEvent;
+    switch (event) {
+    case Event::Added: return QStringLiteral("added");
+    case Event::Removed: return QStringLiteral("removed");
+    case Event::Left: return QStringLiteral("left");
+    case Event::Renamed: return QStringLiteral("renamed");
+    case Event::PhotoChanged: return QStringLiteral("photoChanged");
+    case Event::PhotoRemoved: return QStringLiteral("photoRemoved");
+    case Event::None: break;
+    }
+    return QString();
+}
+
+QString reactionKind(MsgDetail::Reaction reaction)
+{
+    static const char* const names[] = {"",         "loved",      "liked",      "disliked", "laughed",
+                                        "emphasized", "questioned", "emoji", "sticker"};
+    return QString::fromLatin1(names[static_cast<int>(reaction)]);
+}
+
+// A short quote of the message a reply answers.
+QString quoteOf(const MessageView& target)
+{
+    QString text = target.text.simplified();
+    if (text.isEmpty())
+        return target.pieces.isEmpty() ? QString() : QStringLiteral("Attachment");
+    const int limit = 60;
+    return text.size() > limit ? text.left(limit).trimmed() + QChar(0x2026) : text;
+}
+
+void fillDetails(MessageDetailsView& view, const MsgDetail& d, const ConversationView& conversation)
+{
+    view.guid = d.guid;
+    view.replyToGuid = d.replyTargetGuid;
+    view.unsent = d.dateRetracted != 0 || !d.unsentParts.isEmpty();
+    view.unsentParts = d.unsentParts;
+    view.edited = !d.editHistory.isEmpty() || (d.dateEdited != 0 && !view.unsent);
+    for (const MsgEdit& edit : d.editHistory) {
+        EditView version;
+        version.part = edit.part;
+        version.dateSeconds = edit.date;
+        if (edit.date != 0)
+            version.date = QDateTime::fromSecsSinceEpoch(edit.date + IosDate::epochOffset, Qt::UTC);
+        version.text = edit.text;
+        view.editHistory.append(version);
+    }
+    view.effect = d.effectName;
+    view.effectId = d.effectId;
+    view.balloonBundleId = d.balloonBundleId;
+    view.link.title = d.linkTitle;
+    view.link.summary = d.linkSummary;
+    view.link.url = d.linkUrl;
+    view.link.host = QUrl(d.linkUrl).host();
+    view.groupEvent = groupEventName(d.groupEvent);
+    if (!view.groupEvent.isEmpty()) {
+        view.groupActor = nameOfHandle(d.actorHandle, d.actorIsMe, conversation);
+        view.groupTarget = nameOfHandle(d.targetHandle, false, conversation);
+        view.groupTitle = d.groupTitle;
+        view.groupEventText = view.eventLine([](const QString& name) { return name; });
+    }
+    view.audio = d.isAudio;
+    view.played = d.isAudio && d.isPlayed;
+}
+
 } // namespace
 
-ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary)
-    : boundary(boundary)
+ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details)
+    : boundary(boundary), details(details)
 {
 }
 
@@ -90,6 +170,8 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
     std::stable_sort(view.messages.begin(), view.messages.end(), [](const MessageView& a, const MessageView& b) {
         return a.dateSeconds != b.dateSeconds ? a.dateSeconds < b.dateSeconds : a.id < b.id;
     });
+    if (details)
+        applyDetails(view);
     for (const MessageView& message : view.messages) {
         if (message.date.isValid() && (!view.newestDate.isValid() || message.date > view.newestDate))
             view.newestDate = message.date;
@@ -163,4 +245,65 @@ AttachmentView ConversationBuilder::buildAttachment(const MsgPiece& piece) const
     attachment.fileState = boundary.stateOf(piece.filePath);
     attachment.previewState = boundary.stateOf(piece.previewPath);
     return attachment;
+}
+
+void ConversationBuilder::applyDetails(ConversationView& view) const
+{
+    struct Pending
+    {
+        QString target;
+        bool removed;
+        ReactionView reaction;
+    };
+    QList<Pending> reactions;
+    QList<MessageView> kept;
+    for (MessageView& message : view.messages) {
+        MsgDetail d;
+        if (!details->find(message.id, &d)) {
+            kept.append(message);
+            continue;
+        }
+        if (d.isReaction()) {
+            ReactionView reaction;
+            reaction.kind = reactionKind(d.reaction);
+            reaction.emoji = d.reactionEmoji;
+            reaction.senderName = message.senderName;
+            reaction.part = d.reactionTargetPart;
+            reaction.dateSeconds = message.dateSeconds;
+            reactions.append(Pending{d.reactionTargetGuid, d.reactionRemoved, reaction});
+            continue;
+        }
+        fillDetails(message.details, d, view);
+        kept.append(message);
+    }
+
+    QHash<QString, int> byGuid;
+    for (int i = 0; i < kept.size(); ++i) {
+        if (!kept[i].details.guid.isEmpty())
+            byGuid.insert(kept[i].details.guid, i);
+    }
+    for (MessageView& message : kept) {
+        const int target = message.details.replyToGuid.isEmpty() ? -1 : byGuid.value(message.details.replyToGuid, -1);
+        if (target >= 0) {
+            message.details.replyToId = kept[target].id;
+            message.details.replyQuote = quoteOf(kept[target]);
+        }
+    }
+    // In date order: one reaction per person and part, a later one replaces
+    // it, and a removal takes back the one of its kind.
+    for (const Pending& pending : reactions) {
+        const int target = byGuid.value(pending.target, -1);
+        if (target < 0)
+            continue; // its message is not in this conversation
+        QList<ReactionView>& list = kept[target].details.reactions;
+        for (int i = list.size() - 1; i >= 0; --i) {
+            const ReactionView& old = list[i];
+            if (old.senderName == pending.reaction.senderName && old.part == pending.reaction.part
+                && (!pending.removed || old.kind == pending.reaction.kind))
+                list.removeAt(i);
+        }
+        if (!pending.removed)
+            list.append(pending.reaction);
+    }
+    view.messages = kept;
 }

@@ -4,6 +4,7 @@
 
 class BackupBoundary;
 class MsgContent;
+class MsgDetails;
 class MsgIdentifier;
 class MsgPiece;
 class MsgSession;
@@ -12,7 +13,9 @@ class MsgSession;
 class ConversationBuilder
 {
 public:
-    explicit ConversationBuilder(const BackupBoundary& boundary);
+    // details: read by the caller, or null to show only what the fixed
+    // model carries.
+    explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr);
 
     ConversationView build(const MsgSession& session, int index) const;
 
@@ -22,6 +25,10 @@ public:
 private:
     MessageView buildMessage(const MsgContent& content, const ConversationView& conversation) const;
     AttachmentView buildAttachment(const MsgPiece& piece) const;
+    // Reactions move under their targets, replies get their quote, group
+    // events their line.
+    void applyDetails(ConversationView& view) const;
 
     const BackupBoundary& boundary;
+    const MsgDetails* details;
 };

@@ -47,6 +47,101 @@ struct PieceView
     AttachmentView attachment;
 };
 
+// A reaction shown under the message it answers.
+struct ReactionView
+{
+    QString kind;  // "loved", "liked", ..., "emoji", "sticker"
+    QString emoji; // of an emoji reaction
+    QString senderName;
+    int part = 0;
+    qint64 dateSeconds = 0;
+
+    // What a chat app shows for it.
+    QString symbol() const
+    {
+        static const char* const kinds[][2] = {{"loved", "\u2764\uFE0F"}, {"liked", "\U0001F44D"},
+                                               {"disliked", "\U0001F44E"}, {"laughed", "\U0001F602"},
+                                               {"emphasized", "\u203C\uFE0F"}, {"questioned", "\u2753"},
+                                               {"sticker", "\U0001F5BC\uFE0F"}};
+        for (const auto& k : kinds) {
+            if (kind == QLatin1String(k[0]))
+                return QString::fromUtf8(k[1]);
+        }
+        return emoji.isEmpty() ? kind : emoji;
+    }
+};
+
+// One version of an edited part, oldest first.
+struct EditView
+{
+    int part = 0;
+    qint64 dateSeconds = 0;
+    QDateTime date;
+    QString text;
+};
+
+struct LinkView
+{
+    QString title;
+    QString summary;
+    QString url;
+    QString host;
+};
+
+// What the optional details add to a message; all empty on older schemas.
+struct MessageDetailsView
+{
+    QString guid;
+    QList<ReactionView> reactions;
+    qint64 replyToId = 0; // 0 when the answered message is not in the conversation
+    QString replyToGuid;
+    QString replyQuote;
+    bool edited = false;
+    QList<EditView> editHistory;
+    bool unsent = false;
+    QList<int> unsentParts;
+    QString effect;
+    QString effectId;
+    QString balloonBundleId;
+    LinkView link;
+    QString groupEvent; // "added", "removed", "left", "renamed", "photoChanged", "photoRemoved"
+    QString groupActor; // "You" for the device's owner
+    QString groupTarget;
+    QString groupTitle;
+    QString groupEventText; // eventLine() as plain text
+    bool audio = false;
+    bool played = false;
+
+    // The system line of a group event, "Maya Chen named the conversation
+    // “Hiking crew”", with each name and the title passed through name().
+    template <typename Wrap>
+    QString eventLine(Wrap name) const
+    {
+        const QString actor = name(groupActor);
+        if (groupEvent == QLatin1String("added"))
+            return QStringLiteral("%1 added %2 to the conversation").arg(actor, name(groupTarget));
+        if (groupEvent == QLatin1String("removed"))
+            return QStringLiteral("%1 removed %2 from the conversation").arg(actor, name(groupTarget));
+        if (groupEvent == QLatin1String("left"))
+            return QStringLiteral("%1 left the conversation").arg(actor);
+        if (groupEvent == QLatin1String("renamed"))
+            return groupTitle.isEmpty()
+                       ? QStringLiteral("%1 removed the conversation name").arg(actor)
+                       : QStringLiteral("%1 named the conversation \u201C%2\u201D").arg(actor, name(groupTitle));
+        if (groupEvent == QLatin1String("photoChanged"))
+            return QStringLiteral("%1 changed the group photo").arg(actor);
+        if (groupEvent == QLatin1String("photoRemoved"))
+            return QStringLiteral("%1 removed the group photo").arg(actor);
+        return QString();
+    }
+
+    bool isEmpty() const
+    {
+        return reactions.isEmpty() && replyToGuid.isEmpty() && !edited && !unsent && effectId.isEmpty()
+               && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio;
+    }
+};
+
 struct MessageView
 {
     qint64 id = 0;
@@ -72,6 +167,7 @@ struct MessageView
     QString text;                      // the words to show
     bool textFromArchivedBody = false; // text came from attributedText
     QString senderName;                // "Me" for sent messages
+    MessageDetailsView details;        // empty unless details were read
 
     bool isUnread() const { return isFromMe == 0 && isRead == 0; }
 };

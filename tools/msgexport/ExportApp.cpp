@@ -10,6 +10,7 @@
 #include "VexoBackup.h"
 #include "ViewGuard.h"
 
+#include "MsgDetails.h"
 #include "MsgService.h"
 #include "MsgSession.h"
 
@@ -87,7 +88,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
-    const ConversationBuilder builder(boundary);
+    // Reactions, replies, edits and the like: read beside the load.
+    MsgDetails details(boundary.root());
+    details.load();
+    const ConversationBuilder builder(boundary, &details);
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
         if (const MsgSession* session = service.msgSession(i))
             document.conversations.append(builder.build(*session, document.conversations.size()));

@@ -42,6 +42,16 @@ tr.has-unread td.unread { font-weight: 600; color: #d70015; }
 .meta { font-size: 11px; color: #8e8e93; margin: 1px 12px 0; }
 .meta .unread { color: #d70015; font-weight: 600; }
 .meta .failed { color: #d70015; }
+.event { text-align: center; color: #6e6e73; font-size: 12px; margin: 10px 0; }
+.reply { margin: 0 0 4px; padding-left: 8px; border-left: 3px solid #8e8e9366; font-size: 13px; opacity: 0.85; }
+.unsent { margin: 0; font-style: italic; opacity: 0.8; }
+.link { display: block; margin: 4px 0; padding: 6px 8px; border-radius: 10px; background: #00000014;
+        text-decoration: none; color: inherit; }
+.link .host { display: block; font-size: 12px; opacity: 0.8; }
+.edits { font-size: 12px; margin: 4px 0 0; }
+.edits ol { margin: 2px 0; padding-left: 18px; }
+.reactions { font-size: 12px; margin: 1px 12px 0; }
+.reaction { display: inline-block; background: #f2f2f7; border-radius: 10px; padding: 1px 6px; margin-right: 3px; }
 footer { color: #8e8e93; font-size: 12px; text-align: center; padding: 16px; }
 )css";
 
@@ -118,19 +128,66 @@ QString participantsHtml(const ConversationView& conversation)
 
 QString textHtml(const QString& text)
 {
-    return QStringLiteral("<p class=\"text\" dir=\"auto\">%1</p>\n").arg(HtmlWriter::escape(text));
+    return QStringLiteral("<p class=\"text\" dir=\"auto\"><bdi>%1</bdi></p>\n").arg(HtmlWriter::escape(text));
+}
+
+QString bdi(const QString& text)
+{
+    return QStringLiteral("<bdi>%1</bdi>").arg(HtmlWriter::escape(text));
+}
+
+// Only web links become links; anything else is shown as text.
+QString linkHtml(const LinkView& link)
+{
+    const QString title = bdi(link.title.isEmpty() ? link.url : link.title);
+    const QString host = QStringLiteral("<span class=\"host\">%1</span>")
+                             .arg(HtmlWriter::escape(link.host.isEmpty() ? link.url : link.host));
+    const QUrl url(link.url);
+    if (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http"))
+        return QStringLiteral("<div class=\"link\">%1 %2</div>\n").arg(title, host);
+    return QStringLiteral("<a class=\"link\" href=\"%1\" rel=\"noreferrer\">%2 %3</a>\n")
+        .arg(HtmlWriter::escape(QString::fromLatin1(url.toEncoded())), title, host);
+}
+
+QString editsHtml(const MessageDetailsView& details)
+{
+    QString html = QStringLiteral("<details class=\"edits\"><summary>Edited</summary>\n<ol>\n");
+    for (const EditView& edit : details.editHistory) {
+        html += QStringLiteral("<li>%1 %2</li>\n")
+                    .arg(edit.date.isValid() ? timeElement(edit.date, IosDate::localText(edit.date)) : QString(),
+                         bdi(edit.text));
+    }
+    return html + QStringLiteral("</ol>\n</details>\n");
+}
+
+QString reactionsHtml(const QList<ReactionView>& reactions)
+{
+    QString html = QStringLiteral("<div class=\"reactions\">");
+    for (const ReactionView& reaction : reactions) {
+        html += QStringLiteral("<span class=\"reaction %1\" title=\"%2\">%3 %4</span>")
+                    .arg(HtmlWriter::escape(reaction.kind), HtmlWriter::escape(reaction.kind),
+                         HtmlWriter::escape(reaction.symbol()), bdi(reaction.senderName));
+    }
+    return html + QStringLiteral("</div>\n");
 }
 
 QString messageHtml(const MessageView& message, bool showSender)
 {
+    const MessageDetailsView& details = message.details;
+    if (!details.groupEvent.isEmpty())
+        return QStringLiteral("<div class=\"event %1\" id=\"m%2\">%3</div>\n")
+            .arg(HtmlWriter::escape(details.groupEvent), QString::number(message.id),
+                 details.eventLine([](const QString& name) { return bdi(name); }));
     const bool sent = message.isFromMe != 0;
     QString html = QStringLiteral("<div class=\"msg %1 %2\" id=\"m%3\">\n")
                        .arg(sent ? QStringLiteral("sent") : QStringLiteral("received"),
                             message.isNonSms != 0 ? QStringLiteral("nonsms") : QStringLiteral("sms"))
                        .arg(message.id);
     if (showSender && !sent)
-        html += QStringLiteral("<div class=\"sender\">%1</div>\n").arg(HtmlWriter::escape(message.senderName));
+        html += QStringLiteral("<div class=\"sender\">%1</div>\n").arg(bdi(message.senderName));
     html += QStringLiteral("<div class=\"bubble\">\n");
+    if (!details.replyQuote.isEmpty())
+        html += QStringLiteral("<blockquote class=\"reply\" dir=\"auto\">%1</blockquote>\n").arg(bdi(details.replyQuote));
     if (!message.subject.isEmpty())
         html += QStringLiteral("<p class=\"subject\" dir=\"auto\">%1</p>\n").arg(HtmlWriter::escape(message.subject));
     // Words kept only in the archived body have no place among the pieces.
@@ -142,7 +199,16 @@ QString messageHtml(const MessageView& message, bool showSender)
         else if (!piece.text.isEmpty())
             html += textHtml(piece.text);
     }
-    html += QStringLiteral("</div>\n<div class=\"meta\">");
+    if (details.unsent && message.text.isEmpty())
+        html += QStringLiteral("<p class=\"unsent\">Unsent</p>\n");
+    if (!details.link.url.isEmpty())
+        html += linkHtml(details.link);
+    if (!details.editHistory.isEmpty())
+        html += editsHtml(details);
+    html += QStringLiteral("</div>\n");
+    if (!details.reactions.isEmpty())
+        html += reactionsHtml(details.reactions);
+    html += QStringLiteral("<div class=\"meta\">");
     QStringList meta;
     if (message.date.isValid())
         meta << timeElement(message.date, message.date.toLocalTime().toString(QStringLiteral("HH:mm")));
@@ -154,6 +220,14 @@ QString messageHtml(const MessageView& message, bool showSender)
         meta << QStringLiteral("Read ") + timeElement(message.dateRead, IosDate::localText(message.dateRead));
     if (message.error != 0)
         meta << QStringLiteral("<span class=\"failed\">Not delivered (error %1)</span>").arg(message.error);
+    if (details.edited)
+        meta << QStringLiteral("<span class=\"edited\">Edited</span>");
+    if (details.unsent)
+        meta << QStringLiteral("<span class=\"unsent-mark\">Unsent</span>");
+    if (!details.effect.isEmpty())
+        meta << QStringLiteral("Sent with ") + HtmlWriter::escape(details.effect);
+    if (details.audio)
+        meta << (details.played ? QStringLiteral("Audio message, played") : QStringLiteral("Audio message"));
     html += meta.join(QStringLiteral(" \u00B7 "));
     html += QStringLiteral("</div>\n</div>\n");
     return html;

@@ -51,12 +51,65 @@ QJsonObject pieceJson(const PieceView& piece)
     return json;
 }
 
+QJsonObject detailsJson(const MessageDetailsView& details)
+{
+    QJsonArray reactions;
+    for (const ReactionView& reaction : details.reactions) {
+        reactions.append(QJsonObject{
+            {QStringLiteral("kind"), reaction.kind},
+            {QStringLiteral("emoji"), optionalText(reaction.emoji)},
+            {QStringLiteral("sender"), reaction.senderName},
+            {QStringLiteral("part"), reaction.part},
+            {QStringLiteral("dateSeconds"), reaction.dateSeconds},
+        });
+    }
+    QJsonArray history;
+    for (const EditView& edit : details.editHistory) {
+        history.append(QJsonObject{
+            {QStringLiteral("part"), edit.part},
+            {QStringLiteral("date"), dateValue(edit.date)},
+            {QStringLiteral("dateSeconds"), edit.dateSeconds},
+            {QStringLiteral("text"), edit.text},
+        });
+    }
+    QJsonArray unsentParts;
+    for (int part : details.unsentParts)
+        unsentParts.append(part);
+    const LinkView& link = details.link;
+    const QJsonValue linkValue = link.url.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                    : QJsonValue(QJsonObject{
+                                                          {QStringLiteral("title"), optionalText(link.title)},
+                                                          {QStringLiteral("summary"), optionalText(link.summary)},
+                                                          {QStringLiteral("url"), link.url},
+                                                          {QStringLiteral("host"), optionalText(link.host)},
+                                                      });
+    return QJsonObject{
+        {QStringLiteral("guid"), details.guid},
+        {QStringLiteral("reactions"), reactions},
+        {QStringLiteral("replyToId"), details.replyToId != 0 ? QJsonValue(details.replyToId) : QJsonValue()},
+        {QStringLiteral("replyToGuid"), optionalText(details.replyToGuid)},
+        {QStringLiteral("replyQuote"), optionalText(details.replyQuote)},
+        {QStringLiteral("edited"), details.edited},
+        {QStringLiteral("editHistory"), history},
+        {QStringLiteral("unsent"), details.unsent},
+        {QStringLiteral("unsentParts"), unsentParts},
+        {QStringLiteral("effect"), optionalText(details.effect)},
+        {QStringLiteral("effectId"), optionalText(details.effectId)},
+        {QStringLiteral("balloonBundleId"), optionalText(details.balloonBundleId)},
+        {QStringLiteral("link"), linkValue},
+        {QStringLiteral("groupEvent"), optionalText(details.groupEvent)},
+        {QStringLiteral("groupEventText"), optionalText(details.groupEventText)},
+        {QStringLiteral("audio"), details.audio},
+        {QStringLiteral("played"), details.played},
+    };
+}
+
 QJsonObject messageJson(const MessageView& message)
 {
     QJsonArray pieces;
     for (const PieceView& piece : message.pieces)
         pieces.append(pieceJson(piece));
-    return QJsonObject{
+    QJsonObject json{
         {QStringLiteral("id"), message.id},
         {QStringLiteral("handleId"), message.handleId},
         {QStringLiteral("date"), dateValue(message.date)},
@@ -80,6 +133,10 @@ QJsonObject messageJson(const MessageView& message)
         {QStringLiteral("extraFlag"), message.extraFlag},
         {QStringLiteral("pieces"), pieces},
     };
+    // Only where there is something to say, so older backups export as before.
+    if (!message.details.isEmpty())
+        json.insert(QStringLiteral("details"), detailsJson(message.details));
+    return json;
 }
 
 QJsonObject conversationJson(const ConversationView& conversation)

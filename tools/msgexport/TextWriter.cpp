@@ -26,6 +26,15 @@ QString messageNotes(const MessageView& message)
         notes << QStringLiteral("unread");
     if (message.error != 0)
         notes << QStringLiteral("not delivered, error %1").arg(message.error);
+    const MessageDetailsView& details = message.details;
+    if (details.edited)
+        notes << QStringLiteral("edited");
+    if (details.unsent)
+        notes << QStringLiteral("unsent");
+    if (!details.effect.isEmpty())
+        notes << QStringLiteral("sent with %1").arg(details.effect);
+    if (details.audio)
+        notes << (details.played ? QStringLiteral("audio message, played") : QStringLiteral("audio message"));
     return notes.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(notes.join(QStringLiteral(", ")));
 }
 
@@ -33,12 +42,24 @@ void renderMessage(QString& out, const MessageView& message)
 {
     const QString stamp = message.date.isValid() ? IosDate::localText(message.date) : QStringLiteral("(no date)");
     const QString indent(stamp.size() + 2, QLatin1Char(' '));
+    const MessageDetailsView& details = message.details;
+    if (!details.groupEventText.isEmpty()) {
+        out += stamp + QStringLiteral("  \u2014 ") + details.groupEventText + QLatin1Char('\n');
+        return;
+    }
     out += stamp + QStringLiteral("  ") + message.senderName + messageNotes(message) + QLatin1Char(':');
     QStringList lines;
+    if (!details.replyQuote.isEmpty())
+        lines << QStringLiteral("> ") + details.replyQuote;
     if (!message.subject.isEmpty())
         lines << QStringLiteral("Subject: ") + message.subject;
     if (!message.text.isEmpty())
         lines << message.text.split(QLatin1Char('\n'));
+    if (!details.link.url.isEmpty()) {
+        const QString title = details.link.title.isEmpty() ? details.link.url : details.link.title;
+        lines << QStringLiteral("Link: %1 (%2)").arg(title, details.link.host.isEmpty() ? details.link.url
+                                                                                       : details.link.host);
+    }
     // The first line follows the sender, the rest line up under it.
     out += lines.isEmpty() ? QString() : QLatin1Char(' ') + lines.takeFirst();
     out += QLatin1Char('\n');
@@ -56,6 +77,12 @@ void renderMessage(QString& out, const MessageView& message)
         if (attachment.hasOwnPreview())
             out += indent + QStringLiteral("Preview: %1%2\n").arg(attachment.previewPath,
                                                                   stateNote(attachment.previewState));
+    }
+    if (!details.reactions.isEmpty()) {
+        QStringList reactions;
+        for (const ReactionView& reaction : details.reactions)
+            reactions << reaction.symbol() + QLatin1Char(' ') + reaction.senderName;
+        out += indent + QStringLiteral("Reactions: ") + reactions.join(QStringLiteral(", ")) + QLatin1Char('\n');
     }
 }
 
