@@ -5,7 +5,6 @@
 #include <plist/plist.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -64,29 +63,27 @@ bool readVersions(plist_t list, int part, QList<MsgEdit>* edits)
     return true;
 }
 
+// Part indexes are the keys, as decimal strings. They are looked up rather
+// than iterated: libplist asserts on iterating a key with a NUL byte in it.
 bool readEdits(plist_t parts, QList<MsgEdit>* edits)
 {
+    constexpr uint32_t maxParts = 256;
+    constexpr int maxIndex = 1024;
     if (plist_get_node_type(parts) != PLIST_DICT)
         return false;
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(parts, &iter);
-    bool ok = iter != nullptr;
-    while (ok) {
-        char* key = nullptr;
-        plist_t versions = nullptr;
-        plist_dict_next_item(parts, iter, &key, &versions);
-        if (!versions) {
-            std::free(key);
-            break;
-        }
-        // Part indexes are decimal strings.
-        bool isNumber = false;
-        const int part = QString::fromUtf8(key).toInt(&isNumber);
-        std::free(key);
-        ok = isNumber && part >= 0 && readVersions(versions, part, edits);
+    const uint32_t size = plist_dict_get_size(parts);
+    if (size > maxParts)
+        return false;
+    uint32_t found = 0;
+    for (int part = 0; part < maxIndex && found < size; ++part) {
+        plist_t versions = plist_dict_get_item(parts, QByteArray::number(part).constData());
+        if (!versions)
+            continue;
+        ++found;
+        if (!readVersions(versions, part, edits))
+            return false;
     }
-    std::free(iter);
-    return ok;
+    return found == size; // any other key is no part index
 }
 
 bool readParts(plist_t list, QList<int>* parts)
@@ -125,8 +122,6 @@ bool SummaryInfo::parse(const QByteArray& blob, QList<MsgEdit>* edits, QList<int
     plist_t retracted = plist_dict_get_item(node, "rp");
     if ((edited && !readEdits(edited, &history)) || (retracted && !readParts(retracted, &parts)))
         return false;
-    // Parts in ascending order; each part's versions keep their stored order.
-    std::stable_sort(history.begin(), history.end(), [](const MsgEdit& a, const MsgEdit& b) { return a.part < b.part; });
     std::sort(parts.begin(), parts.end());
     *edits += history;
     *unsentParts += parts;

@@ -1,7 +1,9 @@
 #include "MsgDetails.h"
 #include "ServiceDoubles.h"
 #include "TestBackup.h"
+#include "PropertyListFixture.h"
 #include "readers/Ios16MessageDetails.h"
+#include "readers/SummaryInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +176,18 @@ TEST_F(MsgDetailsTest, MalformedBlobsAnswerNoneAndLogTheirMessage)
                   std::vector<std::string>{QStringLiteral("0 Malformed %1 of message 7").arg(QLatin1String(c.column)).toStdString()})
             << c.value;
     }
+}
+
+TEST_F(MsgDetailsTest, APartKeyWithANulByteIsRefused)
+{
+    // libplist asserts when iterating such a key; the fuzzer found it.
+    // The key "10" (ASCII, 2 characters) becomes U+0000 (UTF-16, 1 character).
+    QByteArray blob = PropertyListFixture::summaryInfo(QStringLiteral(R"({"ec": {"0": [], "10": []}})"));
+    ASSERT_TRUE(blob.contains(QByteArray("R10", 3)));
+    blob.replace(QByteArray("R10", 3), QByteArray("a\0\0", 3));
+    QList<MsgEdit> edits;
+    QList<int> parts;
+    EXPECT_FALSE(SummaryInfo::parse(blob, &edits, &parts));
 }
 
 TEST_F(MsgDetailsTest, EffectsLinksAudioAndDelivery)
