@@ -25,7 +25,7 @@ enum Column {
 
 const char* const linkBalloon = "com.apple.messages.URLBalloonProvider";
 
-QString selectFor(const QSet<QString>& columns)
+QString selectFor(const QStringList& columns)
 {
     QStringList parts{QStringLiteral("rowid")};
     for (const char* column : detailColumns) {
@@ -105,7 +105,7 @@ bool hasValue(sqlite3_stmt* stmt, int column)
 
 } // namespace
 
-Ios16MessageDetails::Ios16MessageDetails(const QSet<QString>& columns, Table* table)
+Ios16MessageDetails::Ios16MessageDetails(const QStringList& columns, Table* table)
     : table(table)
 {
     selectSqls.append(selectFor(columns));
@@ -170,8 +170,9 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     detail.replyTargetGuid = columnText(stmt, ThreadGuid);
     if (!detail.replyTargetGuid.isEmpty()) {
         // "part:start:length"
+        const QString range = columnText(stmt, ThreadPart);
         bool ok = false;
-        const int part = columnText(stmt, ThreadPart).section(QLatin1Char(':'), 0, 0).toInt(&ok);
+        const int part = range.left(range.indexOf(QLatin1Char(':'))).toInt(&ok);
         detail.replyTargetPart = ok && part >= 0 ? part : 0;
     }
     detail.dateEdited = secondsOf(sqlite3_column_int64(stmt, DateEdited));

@@ -8,8 +8,8 @@
 #include "query/CISQLiteQuery.h"
 
 #include <QByteArray>
-#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -37,7 +37,7 @@ public:
     };
 
     // columns: the names the message table has (lower case).
-    Ios16MessageDetails(const QSet<QString>& columns, Table* table);
+    Ios16MessageDetails(const QStringList& columns, Table* table);
 
     bool handleRow(sqlite3_stmt* stmt) override;
 

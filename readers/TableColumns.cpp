@@ -11,6 +11,6 @@ TableColumns::TableColumns(const char* table)
 
 bool TableColumns::handleRow(sqlite3_stmt* stmt)
 {
-    names.insert(columnText(stmt, 0).toLower());
+    names.append(columnText(stmt, 0).toLower());
     return true;
 }

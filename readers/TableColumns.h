@@ -4,8 +4,7 @@
 
 #include "query/CISQLiteQuery.h"
 
-#include <QSet>
-#include <QString>
+#include <QStringList>
 
 class TableColumns : public CISQLiteQuery
 {
@@ -15,5 +14,5 @@ public:
 
     bool handleRow(sqlite3_stmt* stmt) override;
 
-    QSet<QString> names; // lower case
+    QStringList names; // lower case
 };

@@ -1,4 +1,5 @@
 #include "MsgDetails.h"
+#include "MsgService.h"
 #include "ServiceDoubles.h"
 #include "TestBackup.h"
 #include "PropertyListFixture.h"
@@ -241,6 +242,12 @@ TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
         EXPECT_FALSE(details->find(2, nullptr));
         EXPECT_TRUE(ServiceDoubles::get().logsOf("MSGSER").empty()) << schema;
     }
+    // A service's details are those of its device's folder.
+    ServiceDoubles::get().backupPath = backup.folder();
+    MsgService service(QStringLiteral("device"), false);
+    MsgDetails ofService(service);
+    EXPECT_TRUE(ofService.load());
+    EXPECT_EQ(ofService.rowidOf(QStringLiteral("G4")), 4);
     // No database: nothing to answer.
     MsgDetails missing(backup.path(QStringLiteral("nowhere")));
     EXPECT_FALSE(missing.load());
