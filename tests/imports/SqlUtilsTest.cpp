@@ -64,28 +64,35 @@ const QString table = QStringLiteral("create table message (ROWID integer primar
 
 } // namespace
 
-TEST(SqlUtils, MissingPathsAndFoldersFailWithoutCreatingAnything)
+TEST(SqlUtils, DatabasesWithoutRowsInAWalAreReadInPlaceWithoutWritingAnything)
 {
     QTemporaryDir dir;
+    QTemporaryDir temporary;
+    TemporaryFolderOverride override(temporary.path());
     for (const QString& path : {dir.filePath(QStringLiteral("sms.db")), dir.path(), QString()}) {
         sqlite3* db = reinterpret_cast<sqlite3*>(0x1);
         EXPECT_NE(SqlUtils::openSqlite(path, &db), 0) << path.toStdString();
         EXPECT_EQ(db, nullptr);
     }
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-}
-
-TEST(SqlUtils, OrdinaryDatabaseIsReadWithoutTouchingItsFolder)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("we?ird #%20 name.db"));
-    ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('a'), ('b');")));
+    EXPECT_TRUE(listing(dir.path()).empty()) << "nothing created for a missing database";
+    // A plain database with an odd name, a WAL-mode one whose WAL was
+    // checkpointed away, and one beside an empty WAL.
+    const QString plain = dir.filePath(QStringLiteral("we?ird #%20 name.db"));
+    const QString walMode = dir.filePath(QStringLiteral("wal-mode.db"));
+    const QString emptyWal = dir.filePath(QStringLiteral("empty-wal.db"));
+    const QString rows = table + QStringLiteral("insert into message (text) values ('a'), ('b');");
+    ASSERT_TRUE(FixtureDatabase::create(plain, rows));
+    for (const QString& path : {walMode, emptyWal})
+        ASSERT_TRUE(FixtureDatabase::create(path, rows) && FixtureDatabase::run(path, QStringLiteral("pragma journal_mode=wal;")));
+    QFile(emptyWal + QStringLiteral("-wal")).open(QIODevice::WriteOnly);
     const auto before = listing(dir.path());
-    EXPECT_EQ(countRows(path, "select count(*) from message"), 2);
+    for (const QString& path : {plain, walMode, emptyWal})
+        EXPECT_EQ(countRows(path, "select count(*) from message"), 2) << path.toStdString();
     EXPECT_EQ(listing(dir.path()), before);
+    EXPECT_TRUE(listing(temporary.path()).empty()) << "no private copy";
 }
 
-TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromAPrivateCopy)
+TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromOnePrivateCopyEvenWhenTheBackupIsReadOnly)
 {
     QTemporaryDir backup;
     QTemporaryDir temporary;
@@ -93,38 +100,22 @@ TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromAPrivateCopy)
     const QString path = backup.filePath(QStringLiteral("sms.db"));
     ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('in'), ('wal');"),
                                         FixtureDatabase::Journal::WalOnly));
-    ASSERT_TRUE(QFileInfo(path + QStringLiteral("-wal")).size() > 0);
-    ASSERT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
+    ASSERT_GT(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
     const auto before = listing(backup.path());
-
+    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::ExeOwner);
     EXPECT_EQ(countRows(path, "select count(*) from message"), 2);
     EXPECT_EQ(countRows(path, "select count(*) from message where text = 'wal'"), 1);
+    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(listing(backup.path()), before) << "no -shm, no checkpoint, nothing written";
+    EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1) << "one copy serves both";
 
-    const QStringList snapshots = QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    EXPECT_EQ(snapshots.size(), 1) << "one copy serves every opening";
-
-    // A backup that changes is copied again.
+    // A backup that changes is copied again, and the stale copy goes.
     ASSERT_TRUE(FixtureDatabase::run(path, QStringLiteral("insert into message (text) values ('later');")));
     EXPECT_EQ(countRows(path, "select count(*) from message"), 3);
-    EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1) << "the stale copy is gone";
+    EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 
-TEST(SqlUtils, ReadOnlyBackupWithAWalIsReadToo)
-{
-    QTemporaryDir backup;
-    const QString path = backup.filePath(QStringLiteral("AddressBook.sqlitedb"));
-    ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('x');"),
-                                        FixtureDatabase::Journal::WalOnly));
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    QFile::setPermissions(path + QStringLiteral("-wal"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_EQ(countRows(path, "select count(*) from message"), 1);
-    QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
-}
-
-TEST(SqlUtils, PrepareReportsFailureWithANullStatement)
+TEST(SqlUtils, PrepareReportsFailureWithANullStatementAndConnectionsAreReadOnly)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("x.db"));

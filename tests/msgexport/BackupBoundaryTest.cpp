@@ -8,63 +8,32 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-class BackupBoundaryTest : public ::testing::Test
+TEST(BackupBoundary, FoldersAndFilesAreJudgedWhereTheyReallyAre)
 {
-protected:
     QTemporaryDir temp;
-    QString root = QFileInfo(temp.path()).canonicalFilePath();
-    QString backup = root + QStringLiteral("/backup");
-    void SetUp() override
-    {
-        ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/SMS")));
-        ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/elsewhere")));
-    }
-};
-
-TEST_F(BackupBoundaryTest, FoldersToWriteInAreJudgedWhereTheyWouldReallyBe)
-{
-    const BackupBoundary boundary(backup);
-    EXPECT_TRUE(boundary.contains(backup));
-    EXPECT_TRUE(boundary.contains(backup + QStringLiteral("/export/new/deeper")));
-    EXPECT_TRUE(boundary.contains(root + QStringLiteral("/elsewhere/../backup/export")));
-    EXPECT_FALSE(boundary.contains(backup + QStringLiteral("/../export")));
-    // Shares the prefix, but is a sibling.
-    EXPECT_FALSE(boundary.contains(backup + QStringLiteral("-export")));
-    EXPECT_FALSE(boundary.contains(root + QStringLiteral("/elsewhere/export")));
-
-    // A link outside that leads into the backup.
+    const QString root = QFileInfo(temp.path()).canonicalFilePath();
+    const QString backup = root + QStringLiteral("/backup");
+    writeFile(backup + QStringLiteral("/SMS/photo.jpg"), "jpeg");
+    writeFile(root + QStringLiteral("/elsewhere/secret.txt"), "secret");
     ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), root + QStringLiteral("/elsewhere/into")));
-    EXPECT_TRUE(boundary.contains(root + QStringLiteral("/elsewhere/into/export")));
-    // And a backup reached through a link is the same backup.
     ASSERT_TRUE(QFile::link(backup, root + QStringLiteral("/alias")));
-    EXPECT_TRUE(BackupBoundary(root + QStringLiteral("/alias")).contains(backup + QStringLiteral("/x")));
-}
-
-TEST_F(BackupBoundaryTest, FilesAreInsideOnlyWhenTheirTargetIs)
-{
-    const QString photo = backup + QStringLiteral("/SMS/photo.jpg");
-    const QString secret = root + QStringLiteral("/elsewhere/secret.txt");
-    writeFile(photo, "jpeg");
-    writeFile(secret, "secret");
-    ASSERT_TRUE(QFile::link(secret, backup + QStringLiteral("/SMS/out.jpg")));
-    ASSERT_TRUE(QFile::link(photo, root + QStringLiteral("/elsewhere/in.jpg")));
-
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/elsewhere/secret.txt"), backup + QStringLiteral("/SMS/out.jpg")));
     const BackupBoundary boundary(backup);
-    using State = BackupBoundary::FileState;
-    EXPECT_EQ(boundary.stateOf(photo), State::Present);
-    EXPECT_EQ(boundary.relativePath(photo), QStringLiteral("SMS/photo.jpg"));
-    EXPECT_EQ(boundary.stateOf(backup + QStringLiteral("/SMS/out.jpg")), State::Outside);
-    EXPECT_TRUE(boundary.relativePath(backup + QStringLiteral("/SMS/out.jpg")).isEmpty());
-    EXPECT_EQ(boundary.stateOf(backup + QStringLiteral("/SMS/../../elsewhere/secret.txt")), State::Outside);
-    // The library's reading of "~/Library/../../../etc/passwd".
-    EXPECT_NE(boundary.stateOf(backup + QStringLiteral("/../../../etc/passwd")), State::Present);
-    EXPECT_EQ(boundary.stateOf(backup + QStringLiteral("/SMS/none.jpg")), State::Missing);
-    EXPECT_EQ(boundary.stateOf(backup + QStringLiteral("/SMS")), State::Missing); // a folder is no file
-    // A link from outside to a file inside is judged by its target.
-    EXPECT_EQ(boundary.stateOf(root + QStringLiteral("/elsewhere/in.jpg")), State::Present);
-    EXPECT_EQ(boundary.stateOf(QString()), State::Missing);
-}
+    for (const auto& [folder, inside] : {std::make_pair("/backup", true), std::make_pair("/backup/export/new/deeper", true),
+                                         std::make_pair("/elsewhere/../backup/export", true), std::make_pair("/backup/../export", false),
+                                         std::make_pair("/backup-export", false), std::make_pair("/elsewhere/export", false),
+                                         std::make_pair("/elsewhere/into/export", true)})
+        EXPECT_EQ(boundary.contains(root + QLatin1String(folder)), inside) << folder;
+    EXPECT_TRUE(BackupBoundary(root + QStringLiteral("/alias")).contains(backup + QStringLiteral("/x"))) << "a backup reached through a link";
 
-} // namespace
+    using State = BackupBoundary::FileState;
+    for (const auto& [file, state] : {std::make_pair("/backup/SMS/photo.jpg", State::Present), std::make_pair("/backup/SMS/out.jpg", State::Outside),
+                                      std::make_pair("/backup/SMS/../../elsewhere/secret.txt", State::Outside),
+                                      std::make_pair("/backup/SMS/none.jpg", State::Missing), std::make_pair("/backup/SMS", State::Missing),
+                                      std::make_pair("/alias/SMS/photo.jpg", State::Present)})
+        EXPECT_EQ(boundary.stateOf(root + QLatin1String(file)), state) << file;
+    EXPECT_EQ(boundary.stateOf(QString()), State::Missing);
+    EXPECT_NE(boundary.stateOf(backup + QStringLiteral("/../../../etc/passwd")), State::Present);
+    EXPECT_EQ(boundary.relativePath(backup + QStringLiteral("/SMS/photo.jpg")), QStringLiteral("SMS/photo.jpg"));
+    EXPECT_TRUE(boundary.relativePath(backup + QStringLiteral("/SMS/out.jpg")).isEmpty());
+}

@@ -53,47 +53,43 @@ protected:
     QString dumpDom(const QString& page) { return browse(page, {QStringLiteral("--dump-dom")}); }
 };
 
-TEST_F(BrowserTest, IndexLinksEveryConversationPage)
+TEST_F(BrowserTest, IndexLinksEveryPageAndEveryImageDecodes)
 {
-    const QString dom = dumpDom(pages + QStringLiteral("/index.html"));
-    const QStringList links = captures(dom, QStringLiteral("<td class=\"title\"[^>]*><a href=\"([^\"]+)\""));
-    ASSERT_EQ(links.size(), 7) << dom.toStdString();
+    const QString index = dumpDom(pages + QStringLiteral("/index.html"));
+    const QStringList links = captures(index, QStringLiteral("<td class=\"title\"[^>]*><a href=\"([^\"]+)\""));
+    ASSERT_EQ(links.size(), 7) << index.toStdString();
     for (const QString& link : links)
         EXPECT_TRUE(QFileInfo::exists(pages + QLatin1Char('/') + link)) << link.toStdString();
-    EXPECT_EQ(dom.count(QStringLiteral("<tr class=\"has-unread\">")), 4);
-}
-
-TEST_F(BrowserTest, ConversationShowsBubblesAndDecodedImages)
-{
-    // Maya's conversation: two sent and four received bubbles, two pictures.
-    const QString page = pages + QStringLiteral("/conversation-0001.html");
-    const QString dom = dumpDom(page);
-    EXPECT_EQ(dom.count(QStringLiteral("class=\"msg sent ")), 2);
-    EXPECT_EQ(dom.count(QStringLiteral("class=\"msg received ")), 4);
-    const QStringList sources = captures(dom, QStringLiteral("<img src=\"([^\"]+)\""));
-    ASSERT_EQ(sources.size(), 2);
-    EXPECT_TRUE(sources[0].endsWith(QStringLiteral("IMG_4821-preview-right.jpg")));
-    EXPECT_TRUE(sources[1].endsWith(QStringLiteral("IMG_0193-preview-left.jpg")));
-    for (const QString& source : sources)
-        EXPECT_TRUE(QFileInfo::exists(QFileInfo(page).dir().filePath(QUrl::fromPercentEncoding(source.toUtf8()))));
+    EXPECT_EQ(index.count(QStringLiteral("<tr class=\"has-unread\">")), 4);
 
     // Decoding is only visible to script, which the pages forbid: a copy of
-    // each page is allowed inline script, and nothing else changes.
+    // each page with images is allowed inline script, and nothing else changes.
+    int checked = 0;
     for (const QString& name : QDir(pages).entryList({QStringLiteral("conversation-*.html")})) {
         QString html = readFile(pages + QLatin1Char('/') + name);
+        const int images = html.count(QStringLiteral("<img "));
+        if (images == 0)
+            continue;
         html.replace(QStringLiteral("default-src 'none';"), QStringLiteral("default-src 'none'; script-src 'unsafe-inline';"));
-        html.replace(QStringLiteral("</body>"),
-                     QStringLiteral("<script>addEventListener('load', () => { document.body.dataset.images = "
-                                    "[...document.images].map(i => i.complete && i.naturalWidth > 0 ? 'ok' : 'broken').join(' '); "
-                                    "});</script></body>"));
+        html.replace(QStringLiteral("</body>"), QStringLiteral("<script>addEventListener('load', () => { document.body.dataset.images = "
+                                                               "[...document.images].map(i => i.complete && i.naturalWidth > 0 ? 'ok' : "
+                                                               "'broken').join(' '); });</script></body>"));
         const QString check = pages + QStringLiteral("/check-") + name;
         writeFile(check, html.toUtf8());
-        const QString checked = dumpDom(check);
-        const int images = html.count(QStringLiteral("<img "));
-        const QStringList states = captures(checked, QStringLiteral("data-images=\"([^\"]*)\""));
-        ASSERT_EQ(states.size(), 1) << name.toStdString();
-        EXPECT_EQ(states[0], QStringLiteral("ok ").repeated(images).trimmed()) << name.toStdString();
+        const QString dom = dumpDom(check);
+        EXPECT_EQ(captures(dom, QStringLiteral("data-images=\"([^\"]*)\"")), QStringList{QStringLiteral("ok ").repeated(images).trimmed()})
+            << name.toStdString();
+        if (name == QLatin1String("conversation-0001.html")) { // Maya: two sent and four received bubbles, two pictures
+            EXPECT_EQ(dom.count(QStringLiteral("class=\"msg sent ")), 2);
+            EXPECT_EQ(dom.count(QStringLiteral("class=\"msg received ")), 4);
+            const QStringList sources = captures(dom, QStringLiteral("<img src=\"([^\"]+)\""));
+            ASSERT_EQ(sources.size(), 2);
+            EXPECT_TRUE(sources[0].endsWith(QStringLiteral("IMG_4821-preview-right.jpg")));
+            EXPECT_TRUE(sources[1].endsWith(QStringLiteral("IMG_0193-preview-left.jpg")));
+        }
+        ++checked;
     }
+    EXPECT_EQ(checked, 2);
 }
 
 // The part of a conversation's DOM that shows message id.

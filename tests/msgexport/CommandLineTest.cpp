@@ -29,40 +29,14 @@ INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, is
 INSERT INTO chat_message_join VALUES (1, 1, 737056931000000000);
 )sql";
 
-const char* const hostileAttachmentsSql = R"sql(
-INSERT INTO attachment (ROWID, guid, original_guid, filename, mime_type) VALUES
-    (1, 'A1', 'A1', '~/Library/../secret.txt', 'text/plain'),
-    (2, 'A2', 'A2', '~/Library/../../../etc/passwd', 'text/plain'),
-    (3, 'A3', 'A3', '~/Library/SMS/Attachments/ev/il/G3/photo.jpg', 'image/jpeg'),
-    (4, 'A4', 'A4', '~/Library/SMS/Attachments/ok/00/G4/fine.jpg', 'image/jpeg');
-INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
-)sql";
-
 class CommandLineTest : public ::testing::Test
 {
 protected:
     QTemporaryDir temp;
     QString at(const QString& name) const { return QFileInfo(temp.path()).canonicalFilePath() + QLatin1Char('/') + name; }
 
-    // A backup whose attachments try to reach files outside it, next to one
-    // ordinary attachment.
-    QString hostileBackup()
-    {
-        const QString backup = at(QStringLiteral("backup"));
-        makeBackup(backup, QString::fromUtf8(conversationSql) + QString::fromUtf8(hostileAttachmentsSql));
-        writeFile(at(QStringLiteral("secret.txt")), "secret words");
-        const QString evil = backup + QStringLiteral("/SMS/Attachments/ev/il/G3/");
-        EXPECT_TRUE(QDir().mkpath(evil));
-        EXPECT_TRUE(QFile::link(at(QStringLiteral("secret.txt")), evil + QStringLiteral("photo.jpg")));
-        EXPECT_TRUE(QFile::link(at(QStringLiteral("secret.txt")), evil + QStringLiteral("photo-preview-left.jpg")));
-        writeFile(backup + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
-        return backup;
-    }
-
-    // msgexport must fail with code, say why on standard error, and write
-    // nothing to standard output.
-    static void expectFailure(const QStringList& arguments, int code, const QString& message,
-                              const QStringList& environment = {})
+    // msgexport must fail with code, say why on standard error, and write nothing to standard output.
+    static void expectFailure(const QStringList& arguments, int code, const QString& message, const QStringList& environment = {})
     {
         const ExportRun run = runMsgExport(arguments, environment);
         EXPECT_EQ(run.exitCode, code) << arguments.join(QLatin1Char(' ')).toStdString();
@@ -71,94 +45,70 @@ protected:
     }
 };
 
-TEST_F(CommandLineTest, RefusesWhatItCannotLoadWithAClearMessage)
-{
-    expectFailure({at(QStringLiteral("nowhere"))}, 2, QStringLiteral("backup folder not found"));
-    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("empty"))));
-    expectFailure({at(QStringLiteral("empty"))}, 3, QStringLiteral("SMS/sms.db is missing"));
-    writeFile(at(QStringLiteral("text/SMS/sms.db")), "not a database at all\n");
-    expectFailure({at(QStringLiteral("text"))}, 4, QStringLiteral("is not an SQLite database"));
-    const QString ios5 = at(QStringLiteral("ios5/SMS/sms.db"));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(ios5).absolutePath()));
-    ASSERT_TRUE(FixtureDatabase::create(ios5, FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios5-sms.sql"))));
-    expectFailure({at(QStringLiteral("ios5"))}, 4, QStringLiteral("no chat_message_join table"));
-}
-
-TEST_F(CommandLineTest, RejectsBadArgumentsAndAnswersHelpAndVersion)
+TEST_F(CommandLineTest, RefusesBadArgumentsAndWhatItCannotLoadWithAClearMessage)
 {
     const QString sample = sampleBackup();
-    const QList<QPair<QStringList, QString>> bad = {
-        {{}, QStringLiteral("Give either a backup folder or --device")},
-        {{sample, QStringLiteral("--device"), QStringLiteral("x")}, QStringLiteral("Give either")},
-        {{sample, QStringLiteral("--format"), QStringLiteral("pdf")}, QStringLiteral("Unknown format \"pdf\"")},
-        {{sample, QStringLiteral("--format"), QStringLiteral("html")}, QStringLiteral("give --output")},
-        {{sample, QStringLiteral("--copy-attachments")}, QStringLiteral("--copy-attachments needs --output")},
-        {{sample, QStringLiteral("--colour")}, QStringLiteral("Unknown option")},
+    writeFile(at(QStringLiteral("text/SMS/sms.db")), "not a database at all\n");
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("empty"))) && QDir().mkpath(at(QStringLiteral("ios5/SMS"))));
+    ASSERT_TRUE(FixtureDatabase::create(at(QStringLiteral("ios5/SMS/sms.db")),
+                                        FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios5-sms.sql"))));
+    const QString root = QStringLiteral("VEXOBACKUP_ROOT=") + at(QStringLiteral("root"));
+    const struct
+    {
+        QStringList arguments;
+        int code;
+        const char* message;
+    } failures[] = {
+        {{}, 1, "Give either a backup folder or --device"},
+        {{sample, QStringLiteral("--device"), QStringLiteral("x")}, 1, "Give either"},
+        {{sample, QStringLiteral("--format"), QStringLiteral("pdf")}, 1, "Unknown format \"pdf\""},
+        {{sample, QStringLiteral("--format"), QStringLiteral("html")}, 1, "give --output"},
+        {{sample, QStringLiteral("--copy-attachments")}, 1, "--copy-attachments needs --output"},
+        {{sample, QStringLiteral("--colour")}, 1, "Unknown option"},
+        {{at(QStringLiteral("nowhere"))}, 2, "backup folder not found"},
+        {{QStringLiteral("--device"), QStringLiteral("other")}, 2, "no backup of device other"},
+        {{at(QStringLiteral("empty"))}, 3, "SMS/sms.db is missing"},
+        {{at(QStringLiteral("text"))}, 4, "is not an SQLite database"},
+        {{at(QStringLiteral("ios5"))}, 4, "no chat_message_join table"},
     };
-    for (const auto& [arguments, message] : bad)
-        expectFailure(arguments, 1, message);
+    for (const auto& failure : failures)
+        expectFailure(failure.arguments, failure.code, QString::fromUtf8(failure.message), {root});
     const ExportRun help = runMsgExport({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option : {"--device", "--format", "--output", "--copy-attachments", "--quiet", "Exit codes"})
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
-    const ExportRun version = runMsgExport({QStringLiteral("--version")});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out.startsWith(QStringLiteral("msgexport 1."))) << version.out.toStdString();
-}
+    EXPECT_TRUE(runMsgExport({QStringLiteral("--version")}).out.startsWith(QStringLiteral("msgexport 1.")));
 
-TEST_F(CommandLineTest, DeviceOptionLoadsTheDevicesFolderUnderTheBackupRoot)
-{
     makeBackup(at(QStringLiteral("root/00008101-0012")), QString::fromUtf8(conversationSql));
-    const QString root = QStringLiteral("VEXOBACKUP_ROOT=") + at(QStringLiteral("root"));
     const ExportRun device = runMsgExport({QStringLiteral("--device"), QStringLiteral("00008101-0012")}, {root});
     EXPECT_EQ(device.exitCode, 0) << device.err.toStdString();
-    EXPECT_TRUE(device.out.contains(QStringLiteral("2024-05-10 18:02  +14155550132: Trailhead at 8")))
-        << device.out.toStdString();
-
-    expectFailure({QStringLiteral("--device"), QStringLiteral("other")}, 2, QStringLiteral("no backup of device other"),
-                  {root});
+    EXPECT_TRUE(device.out.contains(QStringLiteral("2024-05-10 18:02  +14155550132: Trailhead at 8"))) << device.out.toStdString();
 }
 
-TEST_F(CommandLineTest, NeverWritesIntoTheBackup)
+TEST_F(CommandLineTest, NeverWritesIntoTheBackupNorCopiesOrLinksWhatLiesOutsideIt)
 {
-    const QString backup = hostileBackup();
+    // Attachments that try to reach a file outside the backup, next to an ordinary one.
+    const QString backup = at(QStringLiteral("backup"));
+    makeBackup(backup, QString::fromUtf8(conversationSql) + QStringLiteral(R"sql(
+INSERT INTO attachment (ROWID, guid, original_guid, filename, mime_type) VALUES (1, 'A1', 'A1', '~/Library/../secret.txt', 'text/plain'),
+    (2, 'A2', 'A2', '~/Library/../../../etc/passwd', 'text/plain'), (3, 'A3', 'A3', '~/Library/SMS/Attachments/ev/G3/photo.jpg', 'image/jpeg'),
+    (4, 'A4', 'A4', '~/Library/SMS/Attachments/ok/00/G4/fine.jpg', 'image/jpeg');
+INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
+)sql"));
+    writeFile(at(QStringLiteral("secret.txt")), "secret words");
+    writeFile(backup + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
+    for (const char* link : {"photo.jpg", "photo-preview-left.jpg"})
+        ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/SMS/Attachments/ev/G3"))
+                    && QFile::link(at(QStringLiteral("secret.txt")), backup + QStringLiteral("/SMS/Attachments/ev/G3/") + QLatin1String(link)));
     const QString before = fingerprint(backup);
     ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("into-backup"))));
-    for (const QString& output : {backup + QStringLiteral("/export"), backup, at(QStringLiteral("into-backup/export")),
-                                  backup + QStringLiteral("/SMS/../../backup/x")}) {
-        expectFailure({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), output,
-                       QStringLiteral("--copy-attachments")},
-                      5, QStringLiteral("refusing to write into the backup folder"));
-    }
+    for (const QString& output : {backup, at(QStringLiteral("into-backup/export")), backup + QStringLiteral("/SMS/../../backup/x")})
+        expectFailure({backup, QStringLiteral("--output"), output}, 5, QStringLiteral("refusing to write into the backup folder"));
     for (const char* format : {"text", "json", "html"}) {
+        const QString output = at(QLatin1String(format));
         const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QLatin1String(format), QStringLiteral("--output"),
-                                            at(QStringLiteral("out")), QStringLiteral("--copy-attachments")});
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    }
-    EXPECT_EQ(fingerprint(backup), before);
-}
-
-TEST_F(CommandLineTest, FilesOutsideTheBackupAreNeitherCopiedNorLinked)
-{
-    const QString backup = hostileBackup();
-    for (const bool copy : {true, false}) {
-        const QString output = at(copy ? QStringLiteral("copied") : QStringLiteral("linked"));
-        QStringList arguments{backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), output};
-        if (copy)
-            arguments << QStringLiteral("--copy-attachments");
-        const ExportRun run = runMsgExport(arguments);
+                                            output, QStringLiteral("--copy-attachments")});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-
-        const QString page = readFile(output + QStringLiteral("/conversation-0001.html"));
-        const QStringList links = pageLinks(page);
-        // Only the ordinary attachment, besides the way back to the index.
-        ASSERT_EQ(links.size(), 3) << links.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(links.at(1).endsWith(QStringLiteral("ok/00/G4/fine.jpg")));
-        // /etc/passwd is outside, or missing when the temporary folder lies deep.
-        EXPECT_EQ(page.count(QStringLiteral("outside the backup, not linked")) +
-                      page.count(QStringLiteral("\u2014 not in the backup")), 3);
-        EXPECT_TRUE(page.contains(QStringLiteral("passwd (text/plain)")));
-
         QStringList copies;
         QDirIterator files(output, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
@@ -167,19 +117,26 @@ TEST_F(CommandLineTest, FilesOutsideTheBackupAreNeitherCopiedNorLinked)
             if (file.contains(QStringLiteral("/attachments/")))
                 copies << QDir(output).relativeFilePath(file);
         }
-        EXPECT_EQ(copies, copy ? QStringList{QStringLiteral("attachments/SMS/Attachments/ok/00/G4/fine.jpg")} : QStringList());
+        EXPECT_EQ(copies, QStringList{QStringLiteral("attachments/SMS/Attachments/ok/00/G4/fine.jpg")});
     }
-
-    const ExportRun json = runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("json")});
-    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
-    const QJsonArray pieces = root[QStringLiteral("conversations")][0][QStringLiteral("messages")][0]
-                                  [QStringLiteral("pieces")].toArray();
-    ASSERT_EQ(pieces.size(), 5);
-    EXPECT_EQ(pieces[1][QStringLiteral("fileState")], QStringLiteral("outside"));
-    EXPECT_NE(pieces[2][QStringLiteral("fileState")], QStringLiteral("present"));
-    EXPECT_EQ(pieces[3][QStringLiteral("fileState")], QStringLiteral("outside"));
-    EXPECT_EQ(pieces[3][QStringLiteral("previewState")], QStringLiteral("outside"));
-    EXPECT_EQ(pieces[4][QStringLiteral("fileState")], QStringLiteral("present"));
+    EXPECT_EQ(fingerprint(backup), before);
+    // Pages link only the ordinary attachment, copied or not, besides the index.
+    ASSERT_EQ(runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"),
+                            at(QStringLiteral("linked"))}).exitCode, 0);
+    const QString page = readFile(at(QStringLiteral("linked/conversation-0001.html")));
+    const QStringList links = pageLinks(page);
+    ASSERT_EQ(links.size(), 3) << links.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(links.at(1).endsWith(QStringLiteral("ok/00/G4/fine.jpg")));
+    // /etc/passwd is outside, or missing when the temporary folder lies deep.
+    EXPECT_EQ(page.count(QStringLiteral("outside the backup, not linked")) + page.count(QStringLiteral("\u2014 not in the backup")), 3);
+    const QJsonObject json = QJsonDocument::fromJson(readFile(at(QStringLiteral("json/conversations.json"))).toUtf8()).object();
+    const QJsonArray pieces = json[QStringLiteral("conversations")][0][QStringLiteral("messages")][0][QStringLiteral("pieces")].toArray();
+    QStringList states;
+    for (const QJsonValue piece : pieces)
+        states << piece[QStringLiteral("fileState")].toString() + QLatin1Char('/') + piece[QStringLiteral("previewState")].toString();
+    states[2] = states[2].replace(QStringLiteral("missing"), QStringLiteral("outside"));
+    EXPECT_EQ(states, (QStringList{QStringLiteral("/"), QStringLiteral("outside/outside"), QStringLiteral("outside/outside"),
+                                   QStringLiteral("outside/outside"), QStringLiteral("present/present")}));
 }
 
 TEST_F(CommandLineTest, StandardErrorStaysQuietUnlessAskedForTheLog)

@@ -11,54 +11,36 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-class TerminalProgressTest : public ::testing::Test
+TEST(TerminalProgress, DrawsSpinnerAndBarOnOneLineAndNothingWhenDisabled)
 {
-protected:
     int fds[2] = {-1, -1};
-    void SetUp() override
-    {
-        ASSERT_EQ(::pipe(fds), 0);
-        ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    }
-    void TearDown() override
-    {
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
-    QByteArray drawn()
-    {
+    ASSERT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    const auto drawn = [&fds] {
         QByteArray bytes;
         char buffer[4096];
         ssize_t count = 0;
         while ((count = ::read(fds[0], buffer, sizeof buffer)) > 0)
             bytes.append(buffer, static_cast<int>(count));
         return bytes;
+    };
+    {
+        TerminalProgress progress(fds[1], true);
+        progress.startSpinner(QStringLiteral("Loading backup"));
+        QByteArray spun; // the first frame comes at once; wait until it is there
+        for (int i = 0; i < 500 && !spun.contains("s\x1b[K"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            spun += drawn();
+        }
+        progress.stopSpinner();
+        spun += drawn();
+        EXPECT_TRUE(spun.startsWith("\r| Loading backup ") && spun.endsWith("\r\x1b[K")) << spun.constData();
+        for (int done : {1, 2, 3, 3})
+            progress.bar(QStringLiteral("pages"), done, 3);
     }
-};
-
-TEST_F(TerminalProgressTest, SpinnerRunsUntilStoppedAndClearsItsLine)
-{
-    TerminalProgress progress(fds[1], true);
-    progress.startSpinner(QStringLiteral("Loading backup"));
-    // The spinner's first frame comes at once; wait until it is there.
-    QByteArray bytes;
-    for (int i = 0; i < 500 && !bytes.contains("s\x1b[K"); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        bytes += drawn();
-    }
-    progress.stopSpinner();
-    bytes += drawn();
-    EXPECT_TRUE(bytes.startsWith("\r| Loading backup ")) << bytes.constData();
-    EXPECT_TRUE(bytes.endsWith("\r\x1b[K")) << bytes.constData();
-    // Stopped means stopped: nothing is drawn afterwards.
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_TRUE(drawn().isEmpty());
-}
-
-TEST_F(TerminalProgressTest, DisabledProgressDrawsNothing)
-{
+    // Redrawn when the bar grows and whenever the work ends, then cleared.
+    EXPECT_EQ(drawn(), QByteArray("\r[##########....................] 1/3 pages\x1b[K\r[####################..........] 2/3 pages\x1b[K"
+                                  "\r[##############################] 3/3 pages\x1b[K\r[##############################] 3/3 pages\x1b[K\r\x1b[K"));
     {
         TerminalProgress progress(fds[1], false);
         progress.startSpinner(QStringLiteral("Loading"));
@@ -67,6 +49,6 @@ TEST_F(TerminalProgressTest, DisabledProgressDrawsNothing)
     }
     EXPECT_TRUE(drawn().isEmpty());
     EXPECT_FALSE(TerminalProgress::isTerminal(fds[1]));
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
-
-} // namespace

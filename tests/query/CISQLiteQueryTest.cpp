@@ -9,53 +9,37 @@
 
 namespace {
 
-// A reader of the test's own: column 0 as an integer, column 1 as text.
-class ItemReader : public CISQLiteQuery
+// Column 0 as an integer and column 1 as text; the handler stops the run on
+// its stopAt-th call, the observer on its stopAt-th step.
+class ItemReader : public CISQLiteQuery, public QueryProgress
 {
 public:
-    ItemReader(const QStringList& rowStatements, const QStringList& countStatements, int stopOnCall = 0)
-        : stopOnCall(stopOnCall)
+    ItemReader(const QStringList& rowStatements, const QStringList& countStatements, int stopAt = 0) : stopAt(stopAt)
     {
         selectSqls = rowStatements;
         countSqls = countStatements;
     }
-
     bool handleRow(sqlite3_stmt* stmt) override
     {
         ids.append(sqlite3_column_int64(stmt, 0));
         labels.append(columnText(stmt, 1));
-        return ++calls != stopOnCall;
+        return ids.size() != stopAt;
     }
-
-    double step() const { return progressStep; }
-
-    QList<qint64> ids;
-    QStringList labels;
-    int calls = 0;
-
-private:
-    int stopOnCall;
-};
-
-class RecordingProgress : public QueryProgress
-{
-public:
-    RecordingProgress(int range, int stopOnStep) : range(range), stopOnStep(stopOnStep) {}
-    int progressRange() override { return range; }
+    int progressRange() override { return 100; }
     bool advance(double step) override
     {
         steps.push_back(step);
-        return static_cast<int>(steps.size()) != stopOnStep;
+        return -static_cast<int>(steps.size()) != stopAt;
     }
+    QList<qint64> ids;
+    QStringList labels;
     std::vector<double> steps;
-
-private:
-    int range;
-    int stopOnStep;
+    int stopAt;
 };
 
 const QString selectItems = QStringLiteral("select id, label from item order by id");
 const QString countItems = QStringLiteral("select count(*) from item");
+const QString broken = QStringLiteral("select nothing from item");
 
 class CISQLiteQueryTest : public ::testing::Test
 {
@@ -63,171 +47,68 @@ protected:
     void SetUp() override
     {
         ServiceDoubles::reset();
-        ASSERT_TRUE(backup.writeDatabase(QStringLiteral("items.db"), QStringLiteral(R"(
-create table item (id integer, label text, big integer);
-insert into item values (1, 'plain', 1), (2, NULL, 2), (3, 'Grüße 👋 日本語', 3), (4, '', 4);
-create table empty_item (id integer, label text);
-)")));
-        db = backup.path(QStringLiteral("items.db"));
+        ASSERT_TRUE(backup.writeDatabase(QStringLiteral("items.db"), QStringLiteral(
+            "create table item (id integer, label text); create table empty (id integer, label text);"
+            "insert into item values (1, 'plain'), (2, NULL), (3, 'Grüße 👋'), (-9223372036854775808, 'overflow');")));
     }
-    void TearDown() override
+    std::vector<std::string> logs() const { return ServiceDoubles::get().logsOf("iTunesBackup"); }
+    std::string failed(const QString& sql) const
     {
-        EXPECT_EQ(ServiceDoubles::get().opens, ServiceDoubles::get().closes) << "a connection was left open";
+        return "1 Fail to query sql \"" + sql.toStdString() + "\" for db " + db.toStdString();
     }
-    ServiceDoubles& doubles() { return ServiceDoubles::get(); }
-    std::vector<std::string> queryLogs() const { return ServiceDoubles::get().logsOf("iTunesBackup"); }
 
     TestBackup backup;
-    QString db;
+    QString db = backup.path(QStringLiteral("items.db"));
+    QString missing = backup.path(QStringLiteral("missing.db"));
 };
 
 } // namespace
 
-TEST_F(CISQLiteQueryTest, EmptyCandidateListEndsTheRunSilently)
+TEST_F(CISQLiteQueryTest, FirstExistingCandidateAndFirstPreparedStatementAreUsed)
 {
-    ItemReader reader({selectItems}, {countItems});
-    reader.exec(QStringList(), nullptr);
-    EXPECT_EQ(reader.calls, 0);
-    EXPECT_TRUE(doubles().calls.empty());
+    ItemReader reader({broken, selectItems}, {broken, countItems});
+    reader.exec({missing, db, backup.path(QStringLiteral("later.db"))}, &reader);
+    EXPECT_EQ(logs(), (std::vector<std::string>{"0 Not exists: " + missing.toStdString(), failed(broken), failed(broken)}));
+    EXPECT_EQ(reader.ids, (QList<qint64>{-9223372036854775807 - 1, 1, 2, 3}));
+    EXPECT_EQ(reader.labels, (QStringList{QStringLiteral("overflow"), QStringLiteral("plain"), QString(),
+                                          QString::fromUtf8("Grüße 👋")}));
+    EXPECT_EQ(reader.steps, (std::vector<double>{25.0, 25.0, 25.0, 25.0})) << "the range spread over the count";
+    EXPECT_EQ(ServiceDoubles::get().openedPaths, (QStringList{db, db, db}));
 }
 
-TEST_F(CISQLiteQueryTest, FirstExistingCandidateIsUsedAndLaterOnesAreNotExamined)
+TEST_F(CISQLiteQueryTest, RunsEndWhereTheyShould)
 {
-    const QString missing = backup.path(QStringLiteral("missing.db"));
-    const QString alsoMissing = backup.path(QStringLiteral("also-missing.db"));
-    ItemReader reader({selectItems}, {countItems});
-    reader.exec({missing, db, alsoMissing}, nullptr);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"0 Not exists: " + missing.toStdString()}));
-    EXPECT_EQ(reader.ids, (QList<qint64>{1, 2, 3, 4}));
-    EXPECT_FALSE(doubles().openedPaths.contains(missing));
-    EXPECT_FALSE(doubles().openedPaths.contains(alsoMissing));
+    ItemReader emptyTable({QStringLiteral("select id, label from empty")}, {QStringLiteral("select count(*) from empty")});
+    emptyTable.exec({db}, nullptr);
+    EXPECT_EQ(ServiceDoubles::get().preparedSql.size(), 1u) << "a zero count runs no row statement";
+    ItemReader noRows({QStringLiteral("select id, label from item where id > 100"), selectItems}, {countItems});
+    noRows.exec({db}, nullptr);
+    EXPECT_TRUE(noRows.ids.isEmpty()) << "a statement that runs ends the search, rows or not";
+    ItemReader handlerStops({selectItems}, {countItems}, 3);
+    EXPECT_EQ(handlerStops.runQuery(db, selectItems), 2);
+    ItemReader observerStops({selectItems}, {countItems}, -2);
+    observerStops.exec({db}, &observerStops);
+    EXPECT_EQ(observerStops.ids.size(), 2);
+    ItemReader steppingError({QStringLiteral("select abs(id), label from item order by rowid")}, {countItems});
+    steppingError.exec({db}, nullptr);
+    EXPECT_EQ(steppingError.labels, (QStringList{QStringLiteral("plain"), QString(), QString::fromUtf8("Grüße 👋")}));
+    EXPECT_TRUE(logs().empty());
 }
 
-TEST_F(CISQLiteQueryTest, NoExistingCandidateLogsEachAndOpensNothing)
+TEST_F(CISQLiteQueryTest, FailuresGiveTheirCodesAndLogLines)
 {
-    const QString a = backup.path(QStringLiteral("a.db"));
-    const QString b = backup.path(QStringLiteral("b.db"));
-    ItemReader reader({selectItems}, {countItems});
-    reader.exec({a, b}, nullptr);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"0 Not exists: " + a.toStdString(),
-                                                     "0 Not exists: " + b.toStdString()}));
-    EXPECT_EQ(doubles().opens, 0);
-}
-
-TEST_F(CISQLiteQueryTest, ZeroCountRunsNoRowStatement)
-{
-    ItemReader reader({QStringLiteral("select id, label from empty_item")}, {QStringLiteral("select count(*) from empty_item")});
+    ServiceDoubles::get().failingOpens = {2}; // the first row statement's connection
+    ItemReader reader({selectItems, selectItems}, {countItems});
     reader.exec({db}, nullptr);
-    EXPECT_EQ(reader.calls, 0);
-    EXPECT_EQ(doubles().preparedSql, (std::vector<std::string>{"select count(*) from empty_item"}));
-}
-
-TEST_F(CISQLiteQueryTest, CountStatementsFallBackInOrderAndFailuresAreReported)
-{
-    const QString broken = QStringLiteral("select count(*) from no_such_table");
-    // The first count statement fails, the second's count is used: the
-    // observer's range is spread over its 4 rows.
-    RecordingProgress progress(100, 0);
-    ItemReader reader({selectItems}, {broken, countItems});
-    reader.exec({db}, &progress);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"1 Fail to query sql \"" + broken.toStdString() + "\" for db "
-                                                     + db.toStdString()}));
-    EXPECT_EQ(reader.calls, 4);
-    EXPECT_DOUBLE_EQ(reader.step(), 25.0);
-
-    EXPECT_EQ(CISQLiteQuery::countRows(db, {countItems}), 4);
+    EXPECT_EQ(reader.ids.size(), 4) << "the next statement is tried";
+    EXPECT_EQ(CISQLiteQuery::countRows(db, {countItems, broken}), 4);
     EXPECT_EQ(CISQLiteQuery::countRows(db, {}), 0);
-    EXPECT_EQ(CISQLiteQuery::countRows(db, {countItems, broken}), 4) << "a success ends the walk";
     EXPECT_EQ(CISQLiteQuery::countRows(db, {broken}), -1);
-    EXPECT_EQ(CISQLiteQuery::countRows(db, {QStringLiteral("select 1 where 0")}), 0) << "no row counts as 0";
-    const QString missing = backup.path(QStringLiteral("gone.db"));
-    doubles().logs.clear();
+    EXPECT_EQ(CISQLiteQuery::countRows(db, {QStringLiteral("select 1 where 0")}), 0);
     EXPECT_EQ(CISQLiteQuery::countRows(missing, {countItems}), -2);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"1 Fail to open db file: " + missing.toStdString()}));
-}
-
-TEST_F(CISQLiteQueryTest, RowStatementThatDoesNotPrepareFallsBackToTheNext)
-{
-    const QString richer = QStringLiteral("select id, label, missing_column from item");
-    ItemReader reader({richer, selectItems}, {countItems});
-    reader.exec({db}, nullptr);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"1 Fail to query sql \"" + richer.toStdString() + "\" for db "
-                                                     + db.toStdString()}));
-    EXPECT_EQ(reader.ids, (QList<qint64>{1, 2, 3, 4}));
-}
-
-TEST_F(CISQLiteQueryTest, RowStatementThatPreparesButYieldsNothingEndsTheSearch)
-{
-    ItemReader reader({QStringLiteral("select id, label from item where id > 100"), selectItems}, {countItems});
-    reader.exec({db}, nullptr);
-    EXPECT_EQ(reader.calls, 0);
-    EXPECT_EQ(doubles().preparedSql.back(), "select id, label from item where id > 100");
-}
-
-TEST_F(CISQLiteQueryTest, DatabaseThatFailsToOpenForARowStatementFallsBackToTheNext)
-{
-    doubles().failingOpens = {2}; // the count opens first, then the first row statement
-    ItemReader reader({QStringLiteral("select id, label from item where id = 1"), selectItems}, {countItems});
-    reader.exec({db}, nullptr);
-    EXPECT_EQ(queryLogs(), (std::vector<std::string>{"1 Fail to open db file: " + db.toStdString()}));
-    EXPECT_EQ(reader.ids, (QList<qint64>{1, 2, 3, 4}));
-}
-
-TEST_F(CISQLiteQueryTest, EveryRowStatementFailingCollectsNothing)
-{
-    const QString a = QStringLiteral("select nope from item");
-    const QString b = QStringLiteral("select id, label from nowhere");
-    ItemReader reader({a, b}, {countItems});
-    reader.exec({db}, nullptr);
-    EXPECT_EQ(reader.calls, 0);
-    EXPECT_EQ(queryLogs().size(), 2u);
-    EXPECT_EQ(reader.runQuery(db, a), -1);
-    EXPECT_EQ(reader.runQuery(backup.path(QStringLiteral("gone.db")), selectItems), -2);
-}
-
-TEST_F(CISQLiteQueryTest, HandlerReturningFalseEndsTheRunAndThatRowIsNotCounted)
-{
-    ItemReader reader({selectItems}, {countItems}, 3);
-    EXPECT_EQ(reader.runQuery(db, selectItems), 2);
-    EXPECT_EQ(reader.calls, 3);
-}
-
-TEST_F(CISQLiteQueryTest, ObserverGetsItsShareOfEachRowAndCanStopTheRun)
-{
-    RecordingProgress all(100, 0);
-    ItemReader reader({selectItems}, {countItems});
-    reader.exec({db}, &all);
-    EXPECT_EQ(all.steps, (std::vector<double>{25.0, 25.0, 25.0, 25.0}));
-
-    RecordingProgress stopping(100, 2);
-    ItemReader stopped({selectItems}, {countItems});
-    stopped.exec({db}, &stopping);
-    EXPECT_EQ(stopped.calls, 2);
-    EXPECT_EQ(stopping.steps.size(), 2u);
-}
-
-TEST_F(CISQLiteQueryTest, SteppingErrorEndsTheRunQuietlyKeepingTheRowsSoFar)
-{
-    // abs() of the smallest 64-bit integer fails while stepping the third row.
-    ASSERT_TRUE(backup.writeDatabase(QStringLiteral("overflow.db"), QStringLiteral(R"(
-create table item (id integer, label text);
-insert into item values (1, 'a'), (2, 'b'), (-9223372036854775808, 'c'), (4, 'd');
-)")));
-    const QString overflow = backup.path(QStringLiteral("overflow.db"));
-    ItemReader reader({QStringLiteral("select abs(id), label from item order by rowid")}, {countItems});
-    reader.exec({overflow}, nullptr);
-    EXPECT_EQ(reader.labels, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_TRUE(queryLogs().empty());
-}
-
-TEST_F(CISQLiteQueryTest, ColumnTextDecodesUtf8AndGivesEmptyForNull)
-{
-    ItemReader reader({selectItems}, {countItems});
-    reader.exec({db}, nullptr);
-    ASSERT_EQ(reader.labels.size(), 4);
-    EXPECT_EQ(reader.labels.at(0), QStringLiteral("plain"));
-    EXPECT_TRUE(reader.labels.at(1).isEmpty());
-    EXPECT_EQ(reader.labels.at(2), QString::fromUtf8("Grüße 👋 日本語"));
-    EXPECT_EQ(reader.labels.at(2).size(), 12); // the emoji is two UTF-16 units
-    EXPECT_TRUE(reader.labels.at(3).isEmpty());
+    EXPECT_EQ(reader.runQuery(db, broken), -1);
+    EXPECT_EQ(reader.runQuery(missing, selectItems), -2);
+    const std::string openFailed = "1 Fail to open db file: ";
+    EXPECT_EQ(logs(), (std::vector<std::string>{openFailed + db.toStdString(), failed(broken), openFailed + missing.toStdString(),
+                                                failed(broken), openFailed + missing.toStdString()}));
 }
