@@ -70,26 +70,18 @@ TEST(HostileInput, OddFolderNamesAndBytesThatAreNotUtf8)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QString::fromUtf8("Back up ü %41 ?x=1#frag"));
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/SMS/Attachments/a b")));
-    QFile image(folder + QStringLiteral("/SMS/Attachments/a b/p%20q#1.jpg"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-    image.close();
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/SMS")));
     ASSERT_TRUE(FixtureDatabase::create(folder + QStringLiteral("/SMS/sms.db"), schema("ios14-sms.sql") + QStringLiteral(R"(
 insert into chat (ROWID, guid, chat_identifier, room_name) values (1, 'c1', 'x', cast(x'ff41c3' as text));
-insert into message (ROWID, guid, text, date, attributedBody) values (1, 'm1', cast(x'48c328e2829c' as text), 2, x'ffffffff'),
-  (2, 'm2', char(65532), 1, NULL);
-insert into chat_message_join (chat_id, message_id) values (1, 1), (1, 2);
-insert into attachment (ROWID, guid, original_guid, filename, mime_type) values (1, 'a', 'o', '~/Library/SMS/Attachments/a b/p%20q#1.jpg', 'image/jpeg');
-insert into message_attachment_join values (2, 1);
+insert into message (ROWID, guid, text, date, attributedBody) values (1, 'm1', cast(x'48c328e2829c' as text), 2, x'ffffffff');
+insert into chat_message_join (chat_id, message_id) values (1, 1);
 )")));
     MsgService service(QStringLiteral("odd"), false);
     ASSERT_TRUE(service.loadBackup(folder));
     ASSERT_EQ(service.msgSessionCount(), 1u);
     EXPECT_TRUE(service.msgSession(0)->name.contains(QLatin1Char('A')));
-    const MsgContent* text = service.msgSession(0)->messages.at(0);
-    ASSERT_EQ(text->pieces.size(), 1);
-    EXPECT_TRUE(text->pieces.at(0)->data.startsWith("H"));
-    EXPECT_TRUE(text->attributedText.isEmpty());
-    const MsgPiece* piece = service.msgSession(0)->messages.at(1)->pieces.at(0);
-    EXPECT_EQ(piece->filePath, folder + QStringLiteral("/SMS/Attachments/a b/p%20q#1.jpg"));
+    const MsgContent* message = service.msgSession(0)->messages.at(0);
+    ASSERT_EQ(message->pieces.size(), 1);
+    EXPECT_TRUE(message->pieces.at(0)->data.startsWith("H"));
+    EXPECT_TRUE(message->attributedText.isEmpty());
 }
