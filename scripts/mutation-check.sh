@@ -29,8 +29,15 @@ tree=$scratch/tree
 build=$scratch/build
 
 # One copy of the tracked files and one configured build, reused per fault.
+# A scratch folder given again gets only the files that differ, so that its
+# build redoes only what they change.
 mkdir -p "$tree"
-(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard | tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$tree" || exit 1
+(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard) | while IFS= read -r -d '' file; do
+    [[ -f $source_dir/$file ]] || continue
+    if ! cmp -s "$source_dir/$file" "$tree/$file"; then
+        mkdir -p "$(dirname "$tree/$file")" && cp "$source_dir/$file" "$tree/$file" || exit 1
+    fi
+done || exit 1
 cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$scratch/configure.log" 2>&1 \
     || { echo "configure failed, see $scratch/configure.log" >&2; exit 1; }
 nice cmake --build "$build" -j 2 >"$scratch/build.log" 2>&1 \

@@ -104,6 +104,11 @@ INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
     ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("into-backup"))));
     for (const QString& output : {backup, at(QStringLiteral("into-backup/export")), backup + QStringLiteral("/SMS/../../backup/x")})
         expectFailure({backup, QStringLiteral("--output"), output}, 5, QStringLiteral("refusing to write into the backup folder"));
+    // An output folder whose attachments folder leads back into the backup.
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("linked-out"))));
+    ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("linked-out/attachments"))));
+    expectFailure({backup, QStringLiteral("--output"), at(QStringLiteral("linked-out")), QStringLiteral("--copy-attachments")}, 5,
+                  QStringLiteral("cannot create the folder"));
     for (const char* format : {"text", "json", "html"}) {
         const QString output = at(QLatin1String(format));
         const ExportRun run = runMsgExport({backup, QStringLiteral("--format"), QLatin1String(format), QStringLiteral("--output"),
