@@ -11,7 +11,8 @@
 # and blank lines and lines starting with '#' are skipped. A fault whose build
 # fails counts as caught only when its description starts with "(build)".
 # MSGSERVICE_MUTATION_DIR sets the scratch folder (a temporary one by default,
-# removed at the end; a given one is kept and reused).
+# removed at the end; a given one is kept and reused, and a fault left applied
+# by an interrupted run is undone when it is reused).
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 list=$(realpath "${1:-$source_dir/scripts/mutations.txt}")
@@ -71,12 +72,12 @@ while IFS= read -r line || [[ -n $line ]]; do
     cp "$tree/$file" "$scratch/original" || exit 1
     apply "$tree/$file" "$find" "$replace" || exit 1
     started=$SECONDS
-    if ! nice cmake --build "$build" -j 2 >"$scratch/fault-$index.log" 2>&1; then
+    if ! nice cmake --build "$build" -j 2 </dev/null >"$scratch/fault-$index.log" 2>&1; then
         if [[ $what == "(build)"* ]]; then result=caught; else result="build-failed"; fi
     # Without the cost data of earlier runs ctest starts with the fast unit
     # tests, which catch most faults before the slow ones would have begun.
     elif rm -f "$build/Testing/Temporary/CTestCostData.txt" &&
-        nice ctest --test-dir "$build" -j 2 --stop-on-failure --timeout 300 >>"$scratch/fault-$index.log" 2>&1; then
+        nice ctest --test-dir "$build" -j 2 --stop-on-failure --timeout 300 </dev/null >>"$scratch/fault-$index.log" 2>&1; then
         result=missed
     else
         result=caught
