@@ -88,9 +88,11 @@ void UserDbHelper::release()
 }
 
 namespace {
-int countClose(unsigned type, void*, void*, void*)
+// sqlite3_close reports the close before it refuses a connection that still
+// has statements, so only a connection without any counts as closed.
+int countClose(unsigned type, void*, void* connection, void*)
 {
-    if (type == SQLITE_TRACE_CLOSE)
+    if (type == SQLITE_TRACE_CLOSE && !sqlite3_next_stmt(static_cast<sqlite3*>(connection), nullptr))
         ++ServiceDoubles::get().closes;
     return 0;
 }
