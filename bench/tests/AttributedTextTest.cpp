@@ -53,14 +53,14 @@ TEST(LoadedTexts, AreTheNfcOfTheArchivedTextAndTheStoredBytesAsQtDecodesThem)
 {
     const QList<QByteArray> raws = texts();
     QString sql = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"))
-        + QStringLiteral("insert into chat (ROWID, guid, chat_identifier) values (1, 'c', '+15550100');\n");
+        + QStringLiteral("begin; insert into chat (ROWID, guid, chat_identifier) values (1, 'c', '+15550100');\n");
     for (int i = 0; i < raws.size(); ++i)
         sql += QStringLiteral("insert into message (ROWID, guid, text, attributedBody, date) values (%1, 'm%1', cast(X'%2' as text), "
                               "archived_body(cast(X'%2' as text)), %1); insert into chat_message_join values (1, %1, 0);\n")
                    .arg(i + 1).arg(QString::fromLatin1(raws.at(i).toHex()));
     QTemporaryDir dir;
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("SMS"))));
-    ASSERT_TRUE(FixtureDatabase::create(dir.filePath(QStringLiteral("SMS/sms.db")), sql));
+    ASSERT_TRUE(FixtureDatabase::create(dir.filePath(QStringLiteral("SMS/sms.db")), sql + QStringLiteral("commit;")));
     MsgService service(QStringLiteral("test"), false);
     ASSERT_TRUE(service.loadBackup(dir.path()));
     ASSERT_EQ(service.msgSession(0)->messages.size(), raws.size());

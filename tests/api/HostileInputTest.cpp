@@ -25,7 +25,7 @@ QString schema(const char* name)
 TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
 {
     // Enough rows to span many pages.
-    QString sql = schema("ios14-sms.sql") + QStringLiteral("insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
+    QString sql = schema("ios14-sms.sql") + QStringLiteral("begin; insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
     for (int chat = 1; chat <= 20; ++chat)
         sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier, room_name) values (%1, 'c%1', 'chat%1', 'Room %1');"
                               "insert into chat_handle_join values (%1, 1);").arg(chat);
@@ -35,7 +35,7 @@ TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
                               "values (%2, %1);").arg(message).arg(message % 20 + 1);
     QTemporaryDir dir;
     const QString pristine = dir.filePath(QStringLiteral("pristine.db"));
-    ASSERT_TRUE(FixtureDatabase::create(pristine, sql));
+    ASSERT_TRUE(FixtureDatabase::create(pristine, sql + QStringLiteral("commit;")));
     QFile source(pristine);
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray good = source.readAll();
