@@ -1,6 +1,7 @@
 #include "BackupGenerator.h"
 
 #include "FixtureDatabase.h"
+#include "ShapedBackup.h"
 #include "TypedStreamArchive.h"
 
 #include <QDir>
@@ -680,7 +681,25 @@ const Field manifestFields[] = {
     {"namedParticipants", &BackupManifest::namedParticipants},
 };
 
+const char* const profileNames[] = {"default", "short", "media"};
+
 } // namespace
+
+QString profileName(BackupProfile profile)
+{
+    return QString::fromLatin1(profileNames[static_cast<int>(profile)]);
+}
+
+bool parseProfile(const QString& name, BackupProfile* profile)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (name == QLatin1String(profileNames[i])) {
+            *profile = static_cast<BackupProfile>(i);
+            return true;
+        }
+    }
+    return false;
+}
 
 bool BackupManifest::save(const QString& path) const
 {
@@ -746,7 +765,9 @@ bool generateBackup(const QString& folder, const BackupPlan& plan, BackupManifes
         return false;
     }
     BackupManifest made;
-    if (!Generator(folder, plan).run(&made, error))
+    const bool generated = plan.profile == BackupProfile::Default ? Generator(folder, plan).run(&made, error)
+                                                              : ShapedBackup::generate(folder, plan, &made, error);
+    if (!generated)
         return false;
     if (manifest)
         *manifest = made;
@@ -755,8 +776,10 @@ bool generateBackup(const QString& folder, const BackupPlan& plan, BackupManifes
 
 QString ensureBackup(const QString& cacheDir, const BackupPlan& plan, BackupManifest* manifest, QString* error)
 {
+    // The default profile keeps the names of the backups cached before the others existed.
+    const QString shape = plan.profile == BackupProfile::Default ? QString() : profileName(plan.profile) + QLatin1Char('-');
     const QString folder = QDir(cacheDir).absoluteFilePath(
-        QStringLiteral("backup-%1-%2-v%3").arg(plan.messages).arg(plan.seed).arg(generatorVersion));
+        QStringLiteral("backup-%1%2-%3-v%4").arg(shape).arg(plan.messages).arg(plan.seed).arg(generatorVersion));
     const QString manifestPath = folder + QStringLiteral(".manifest");
     BackupManifest made;
     if (QFileInfo(folder).isDir() && made.load(manifestPath)) {

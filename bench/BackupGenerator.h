@@ -7,10 +7,21 @@
 #include <QString>
 #include <QtGlobal>
 
+// The shape of a backup. Default: mixed texts and chats, most attachment
+// files present. Short: short texts, every one archived, many one-to-one
+// chats, attachment rows whose files are absent, no address book. Media: a
+// few large group chats, a third of the messages with an attachment, every
+// file and preview present, an address book whose rows are in its WAL.
+enum class BackupProfile { Default, Short, Media };
+
+QString profileName(BackupProfile profile);
+bool parseProfile(const QString& name, BackupProfile* profile);
+
 struct BackupPlan
 {
     qint64 messages = 10000;
     quint64 seed = 20240601;
+    BackupProfile profile = BackupProfile::Default;
 };
 
 // What a generated backup holds, and what a load of it must yield.

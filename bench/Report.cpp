@@ -120,29 +120,38 @@ double loadCpuMedian(const SizeResult& size)
     return median(collect(size, &LoadRun::loadCpuSeconds));
 }
 
-QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs)
+QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs, BackupProfile profile)
 {
     QString page;
     QTextStream out(&page);
-    out << "# Load performance\n\n"
-        << "Reproduce (a Release build in `build-bench`, synthetic backups cached in `build-bench/bench-backups`, "
-        << "then this page and `performance.png` rewritten):\n\n"
-        << "    bench/run.sh\n\n"
-        << "Measured " << QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd")) << ", median of " << runs
-        << " runs per size; the floor and the load alternate in one process after one warm-up run of each.\n\n";
+    const bool whole = profile == BackupProfile::Default;
+    const char* const h2 = whole ? "## " : "### ";
+    const QString plot = whole ? QStringLiteral("performance.png") : QStringLiteral("performance-%1.png").arg(profileName(profile));
+    if (!whole) {
+        out << "## The " << profileName(profile) << " backups\n\n"
+            << "Measured " << QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd")) << ", median of "
+            << runs << " runs per size, on the machine above.\n\n";
+    } else {
+        out << "# Load performance\n\n"
+            << "Reproduce (a Release build in `build-bench`, synthetic backups cached in `build-bench/bench-backups`, "
+            << "then this page and its plots rewritten, every backup profile in turn):\n\n"
+            << "    bench/run.sh\n\n"
+            << "Measured " << QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd")) << ", median of " << runs
+            << " runs per size; the floor and the load alternate in one process after one warm-up run of each.\n\n";
 
-    out << "## Machine\n\n"
-        << "| | |\n|---|---|\n"
-        << "| CPU | " << machine.cpu << " |\n"
-        << "| Cores | " << machine.cores << " |\n"
-        << "| RAM | " << fixed(static_cast<double>(machine.memoryBytes) / (mebibyte * 1024.0), 1) << " GiB |\n"
-        << "| Kernel | " << machine.kernel << " |\n"
-        << "| Compiler | " << machine.compiler << " |\n"
-        << "| Qt | " << machine.qt << " |\n"
-        << "| SQLite | " << machine.sqlite << " |\n"
-        << "| Build | " << machine.buildType << " |\n\n";
+        out << "## Machine\n\n"
+            << "| | |\n|---|---|\n"
+            << "| CPU | " << machine.cpu << " |\n"
+            << "| Cores | " << machine.cores << " |\n"
+            << "| RAM | " << fixed(static_cast<double>(machine.memoryBytes) / (mebibyte * 1024.0), 1) << " GiB |\n"
+            << "| Kernel | " << machine.kernel << " |\n"
+            << "| Compiler | " << machine.compiler << " |\n"
+            << "| Qt | " << machine.qt << " |\n"
+            << "| SQLite | " << machine.sqlite << " |\n"
+            << "| Build | " << machine.buildType << " |\n\n";
+    }
 
-    out << "## Results\n\n"
+    out << h2 << "Results\n\n"
         << "| Messages | Floor (s) | Load (s) | Load / floor | Floor CPU (s) | Load CPU (s) | Peak RSS during load (MiB) "
         << "| Retained heap (B/message) | Retained RSS (B/message) | Heap left after destruction (B) | Destruction (s) |\n"
         << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
@@ -175,7 +184,7 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
         const double ratio = loadMedian(*large) / floorMedian(*large);
         const qint64 peak = median(collect(*large, &LoadRun::peakRssBytes));
         const qint64 leftover = median(collect(*large, &LoadRun::leftoverHeapBytes));
-        out << "## Targets at 1 000 000 messages\n\n"
+        out << h2 << "Targets at 1 000 000 messages\n\n"
             << "| Target | Measured | |\n|---|---:|---|\n"
             << "| Load within 1.5 " << x << " the floor (stretch 1.25 " << x << ") | " << fixed(ratio, 2) << ' ' << x
             << " | " << verdict(ratio <= 1.5) << (ratio <= 1.25 ? " (stretch met)" : "") << " |\n"
@@ -193,9 +202,9 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
         out << '\n';
     }
 
-    out << "![Median load and floor time against the number of messages](performance.png)\n\n";
+    out << "![Median load and floor time against the number of messages](" << plot << ")\n\n";
 
-    out << "## Every run (seconds)\n\n| Messages | Floor | Load |\n|---:|---|---|\n";
+    out << h2 << "Every run (seconds)\n\n| Messages | Floor | Load |\n|---:|---|---|\n";
     for (const SizeResult& size : sizes) {
         QStringList floors;
         QStringList loads;
@@ -208,12 +217,20 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
     }
     out << '\n';
 
-    out << "## Backups\n\n"
-        << "Generated by `msgbench` from a fixed seed in the iOS 14 table shapes: texts of 1 to 160 words (some over "
-        << "127 bytes, a few non-ASCII), an `attributedBody` archive for each text, about one attachment per ten "
-        << "messages with U+FFFC placeholders, 92 % of the attachment files on disk and a quarter of those with a "
-        << "preview image, chats of 1 to 10 participants, some conversations made of an SMS and an iMessage chat row, "
-        << "an address book naming most handles.\n\n"
+    const char* const shapes[] = {
+        "texts of 1 to 160 words (some over 127 bytes, a few non-ASCII), an `attributedBody` archive for each text, "
+        "about one attachment per ten messages with U+FFFC placeholders, 92 % of the attachment files on disk and a "
+        "quarter of those with a preview image, chats of 1 to 10 participants, some conversations made of an SMS and "
+        "an iMessage chat row, an address book naming most handles.",
+        "texts of 60 to 80 characters, every message with an `attributedBody` archive, one one-to-one chat per "
+        "hundred messages, one attachment row per ten messages whose file is not in the backup, no address book.",
+        "texts of 5 to 144 characters, group chats of 3 to 12 members (one per 20 000 messages, at least 4), an "
+        "attachment on every third message with its file and a preview on disk, an address book naming three handles "
+        "in four whose rows are all in its WAL file.",
+    };
+    out << h2 << "Backups\n\n"
+        << "Generated by `msgbench --profile " << profileName(profile) << "` from a fixed seed in the iOS 14 table shapes: "
+        << shapes[static_cast<int>(profile)] << "\n\n"
         << "| Messages | Chat rows | Conversations | Shared identifiers | Handles | Participants | Named | Attachments "
         << "| Files on disk | Previews | Contacts |\n"
         << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
@@ -226,6 +243,10 @@ QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& mach
     }
     out << '\n';
 
+    if (!whole) {
+        out.flush();
+        return page;
+    }
     out << "## What is measured\n\n"
         << "- **Floor**: the statements of a load (the schema test, then count and row statement of the chat, handle, "
         << "message and attachment readers and of both address-book readers, each on a connection of its own opened "

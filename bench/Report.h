@@ -27,7 +27,10 @@ double loadMedian(const SizeResult& size);
 double floorCpuMedian(const SizeResult& size);
 double loadCpuMedian(const SizeResult& size);
 
-QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs);
+// The whole page for the default profile; for another profile a section to
+// follow it, without what the page says already.
+QString markdownReport(const QVector<SizeResult>& sizes, const MachineInfo& machine, int runs,
+                       BackupProfile profile = BackupProfile::Default);
 
 // One line per size: messages, floor median, load median (seconds).
 QString plotData(const QVector<SizeResult>& sizes);

@@ -29,14 +29,19 @@ int fail(const QString& message)
     return 1;
 }
 
-// Writes the canonical text of a load of folder to standard output.
-int dump(const QString& folder)
+// The canonical text of a load of folder.
+QByteArray loadedModel(const QString& folder)
 {
     MsgService service(QStringLiteral("bench"), false);
     const bool loaded = service.loadBackup(folder);
-    const QByteArray text = "loaded=" + QByteArray(loaded ? "1" : "0") + '\n' + dumpModel(service);
+    return "loaded=" + QByteArray(loaded ? "1" : "0") + '\n' + dumpModel(service);
+}
+
+int dump(const QString& folder)
+{
+    const QByteArray text = loadedModel(folder);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    return loaded ? 0 : 1;
+    return text.startsWith("loaded=1") ? 0 : 1;
 }
 
 } // namespace
@@ -67,9 +72,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption profileOption(QStringLiteral("load-once"),
                                            QStringLiteral("Load folder once and stop: a target for profilers."),
                                            QStringLiteral("folder"));
+    const QCommandLineOption shapeOption(QStringLiteral("profile"),
+                                         QStringLiteral("Shape of the generated backups: default, short or media."),
+                                         QStringLiteral("name"), profileName(BackupProfile::Default));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Keep the library's log lines on stderr."));
     parser.addOptions({sizesOption, runsOption, seedOption, cacheOption, markdownOption, dataOption, smokeOption,
-                       generateOption, dumpOption, profileOption, logOption});
+                       generateOption, dumpOption, profileOption, shapeOption, logOption});
     parser.process(app);
 
     if (parser.isSet(dumpOption))
@@ -97,6 +105,9 @@ int main(int argc, char* argv[])
     const quint64 seed = parser.value(seedOption).toULongLong(&ok);
     if (!ok)
         return fail(QStringLiteral("--seed needs a number"));
+    BackupProfile profile = BackupProfile::Default;
+    if (!parseProfile(parser.value(shapeOption), &profile))
+        return fail(QStringLiteral("no such profile: %1").arg(parser.value(shapeOption)));
     if (smoke)
         sizes = {10000};
 
@@ -105,7 +116,8 @@ int main(int argc, char* argv[])
         BackupPlan plan;
         plan.messages = messages;
         plan.seed = seed;
-        std::printf("%lld messages: backup", static_cast<long long>(messages));
+        plan.profile = profile;
+        std::printf("%lld messages (%s): backup", static_cast<long long>(messages), qPrintable(profileName(profile)));
         std::fflush(stdout);
         const qint64 start = nowNanoseconds();
         BackupManifest manifest;
@@ -127,9 +139,18 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "msgbench: %s\n", qPrintable(problem));
             return fail(QStringLiteral("the load of %1 messages does not match the backup").arg(messages));
         }
+        // The attachment lookup's direct way (a clean folder) and its QDir way
+        // (a trailing slash) must build the same model.
+        bool lookupsAgree = true;
+        if (smoke) {
+            const QuietStderr silence(!parser.isSet(logOption));
+            lookupsAgree = loadedModel(folder) == loadedModel(folder + QLatin1Char('/'));
+        }
+        if (!lookupsAgree)
+            return fail(QStringLiteral("the direct and the QDir attachment lookups disagree"));
     }
 
-    if (parser.isSet(markdownOption) && !writeText(parser.value(markdownOption), markdownReport(results, describeMachine(), runs)))
+    if (parser.isSet(markdownOption) && !writeText(parser.value(markdownOption), markdownReport(results, describeMachine(), runs, profile)))
         return fail(QStringLiteral("cannot write %1").arg(parser.value(markdownOption)));
     if (parser.isSet(dataOption) && !writeText(parser.value(dataOption), plotData(results)))
         return fail(QStringLiteral("cannot write %1").arg(parser.value(dataOption)));

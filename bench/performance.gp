@@ -1,5 +1,5 @@
 # Median time against the number of messages, load and floor, on log scales.
-# Called by bench/run.sh with datafile (msgbench --data) and outfile set.
+# Called by bench/run.sh with datafile (msgbench --data), outfile and profile set.
 set terminal pngcairo size 900,600 font ",11"
 set output outfile
 stats datafile using 1 name "N" nooutput
@@ -8,7 +8,7 @@ stats datafile using 3 name "LOAD" nooutput
 # Room around the points for their labels.
 set xrange [N_min / 1.8 : N_max * 1.8]
 set yrange [FLOOR_min / 2.5 : LOAD_max * 2.5]
-set title "MsgService::loadBackup against the floor of its statements"
+set title "MsgService::loadBackup against the floor of its statements" . (exists("profile") ? " (" . profile . " backups)" : "")
 set xlabel "Messages"
 set ylabel "Median time (s)"
 set logscale xy

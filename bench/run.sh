@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# The load benchmark in one command: a Release build, the synthetic backups
-# (generated once, cached in the build folder), 10 000, 100 000 and 1 000 000
-# messages timed against the floor, then docs/performance.md and
-# docs/performance.png rewritten. Installs what it needs when gnuplot is missing.
+# The load benchmark in one command: a Release build, the synthetic backups of
+# every profile (generated once, cached in the build folder), 10 000, 100 000
+# and 1 000 000 messages timed against the floor, then docs/performance.md and
+# its plots (docs/performance.png, docs/performance-PROFILE.png) rewritten.
+# Installs what it needs when gnuplot is missing.
 #
-# BUILD_DIR (build-bench), MSGBENCH_SIZES (10000,100000,1000000),
-# MSGBENCH_RUNS (5) and JOBS (2) change the defaults.
+# BUILD_DIR (build-bench), MSGBENCH_PROFILES (default,short,media),
+# MSGBENCH_SIZES (10000,100000,1000000), MSGBENCH_RUNS (5) and JOBS (2)
+# change the defaults.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${BUILD_DIR:-build-bench}
+profiles=${MSGBENCH_PROFILES:-default,short,media}
 sizes=${MSGBENCH_SIZES:-10000,100000,1000000}
 runs=${MSGBENCH_RUNS:-5}
 jobs=${JOBS:-2}
@@ -27,13 +30,21 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # Backups first, then written out, so that no writeback of a new backup runs
 # under the measurements.
-"$build/bench/msgbench" --sizes "$sizes" --cache "$build/bench-backups" --generate-only
+IFS=, read -r -a names <<<"$profiles"
+for profile in "${names[@]}"; do
+    "$build/bench/msgbench" --profile "$profile" --sizes "$sizes" --cache "$build/bench-backups" --generate-only
+done
 sync
 uptime
-"$build/bench/msgbench" --sizes "$sizes" --runs "$runs" --cache "$build/bench-backups" \
-    --markdown "$out/performance.md" --data "$out/performance.dat"
-
 mkdir -p docs
-gnuplot -e "datafile='$out/performance.dat'; outfile='docs/performance.png'" bench/performance.gp
-cat "$out/performance.md" bench/performance-notes.md > docs/performance.md
-echo "run.sh: wrote docs/performance.md and docs/performance.png"
+pages=()
+for profile in "${names[@]}"; do
+    "$build/bench/msgbench" --profile "$profile" --sizes "$sizes" --runs "$runs" --cache "$build/bench-backups" \
+        --markdown "$out/$profile.md" --data "$out/$profile.dat"
+    plot=docs/performance-$profile.png
+    [ "$profile" = default ] && plot=docs/performance.png
+    gnuplot -e "datafile='$out/$profile.dat'; outfile='$plot'; profile='$profile'" bench/performance.gp
+    pages+=("$out/$profile.md")
+done
+cat "${pages[@]}" bench/performance-notes.md > docs/performance.md
+echo "run.sh: wrote docs/performance.md and its plots"
