@@ -17,14 +17,14 @@ sizes=${MSGBENCH_SIZES:-10000,100000,1000000}
 runs=${MSGBENCH_RUNS:-5}
 jobs=${JOBS:-2}
 
-command -v gnuplot >/dev/null || scripts/install-deps.sh bench
+{ command -v gnuplot && [ -x /usr/bin/time ]; } >/dev/null || scripts/install-deps.sh bench
 
 # A new build folder gets only what the benchmark needs; an existing one keeps
 # its other settings (its tests, say) and is switched to Release.
 fresh=()
-[ -f "$build/CMakeCache.txt" ] || fresh=(-G Ninja -DMSGSERVICE_BUILD_TESTS=OFF -DMSGSERVICE_BUILD_TOOLS=OFF)
-cmake -S . -B "$build" "${fresh[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" --target msgbench -j "$jobs"
+[ -f "$build/CMakeCache.txt" ] || fresh=(-G Ninja -DMSGSERVICE_BUILD_TESTS=OFF)
+cmake -S . -B "$build" "${fresh[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON -DMSGSERVICE_BUILD_TOOLS=ON >/dev/null
+cmake --build "$build" --target msgbench msgexport -j "$jobs"
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -46,5 +46,7 @@ for profile in "${names[@]}"; do
     gnuplot -e "datafile='$out/$profile.dat'; outfile='$plot'; profile='$profile'" bench/performance.gp
     pages+=("$out/$profile.md")
 done
-cat "${pages[@]}" bench/performance-notes.md > docs/performance.md
+MSGBENCH="$build/bench/msgbench" MSGEXPORT="$build/tools/msgexport/msgexport" MSGBENCH_CACHE="$build/bench-backups" \
+    MSGBENCH_PROFILES="$profiles" bench/export.sh "${sizes##*,}" >"$out/export.md"
+cat "${pages[@]}" "$out/export.md" bench/performance-notes.md > docs/performance.md
 echo "run.sh: wrote docs/performance.md and its plots"

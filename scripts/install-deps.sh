@@ -7,12 +7,12 @@ packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-d
 if [ "${1:-test}" = test ]; then
     # GoogleTest, clang with libFuzzer's runtime, binutils for the symbol
     # check, chromium for the browser test of the HTML export, the packaging
-    # tools and lintian for the package check.
-    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium file dpkg-dev lintian)
+    # tools and lintian for the package check, time for the export benchmark's smoke.
+    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium file dpkg-dev lintian time)
 elif [ "${1:-test}" = package ]; then
     packages+=(file dpkg-dev) # what cpack's DEB generator runs
 elif [ "${1:-test}" = bench ]; then
-    packages+=(gnuplot-nox) # the plot of docs/performance.png
+    packages+=(gnuplot-nox time) # the plots; peak RSS of msgexport runs
 fi
 
 # Repeated runs stay offline when everything is there already.

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# msgexport's throughput: for each backup profile, a generated backup of
+# MESSAGES messages (default 1 000 000) exported as text, JSON and HTML with
+# --quiet (text and JSON to /dev/null, HTML into a new folder), against a
+# load alone of the same backup (msgbench --load-once, another process).
+# Prints a Markdown section: medians of the wall-clock times, the writing's
+# rate (messages over export minus load), the load's share and the peaks.
+#
+# Usage: bench/export.sh [MESSAGES]
+# MSGBENCH_PROFILES (default,short,media), MSGBENCH_RUNS (3), BUILD_DIR
+# (build-bench) and JOBS (2) change the defaults. MSGBENCH and MSGEXPORT name
+# built binaries instead (nothing is built then), MSGBENCH_CACHE the folder
+# of the generated backups.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+messages=${1:-1000000}
+profiles=${MSGBENCH_PROFILES:-default,short,media}
+runs=${MSGBENCH_RUNS:-3}
+build=${BUILD_DIR:-build-bench}
+cache=${MSGBENCH_CACHE:-$build/bench-backups}
+
+if [ -z "${MSGBENCH:-}" ] || [ -z "${MSGEXPORT:-}" ]; then
+    fresh=()
+    [ -f "$build/CMakeCache.txt" ] || fresh=(-G Ninja -DMSGSERVICE_BUILD_TESTS=OFF)
+    cmake -S . -B "$build" "${fresh[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON \
+        -DMSGSERVICE_BUILD_TOOLS=ON >/dev/null
+    cmake --build "$build" --target msgbench msgexport -j "${JOBS:-2}" >&2
+    MSGBENCH=$build/bench/msgbench
+    MSGEXPORT=$build/tools/msgexport/msgexport
+fi
+[ -x /usr/bin/time ] || { echo "export.sh: needs /usr/bin/time (scripts/install-deps.sh bench)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Runs a command `runs` times; prints the median wall-clock seconds and the
+# median peak RSS in KiB of the process.
+measure() {
+    local i mid=$(((runs + 1) / 2))
+    : >"$work/times"
+    for ((i = 0; i < runs; ++i)); do
+        rm -rf "$work/out"
+        /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+            echo "export.sh: failed: $*" >&2
+            cat "$work/stderr" >&2
+            exit 1
+        }
+        cat "$work/time" >>"$work/times"
+    done
+    echo "$(sort -n -k1,1 "$work/times" | sed -n "${mid}p" | cut -d' ' -f1)" \
+        "$(sort -n -k2,2 "$work/times" | sed -n "${mid}p" | cut -d' ' -f2)"
+}
+
+echo "## msgexport throughput"
+echo
+echo "\`bench/export.sh $messages\`, medians of $runs runs each: \`msgexport --quiet\` end to end, the load alone"
+echo "(\`msgbench --load-once\`, a process of its own), the writing as their difference. Targets: writing at"
+echo "1 000 000 (text), 700 000 (JSON) and 400 000 (HTML) messages a second, end to end within 1.3 times the load"
+echo "(HTML 1.5), peak RSS within the load's plus 64 MiB."
+echo
+echo "| Profile | Format | End to end (s) | Load (s) | Writing (s) | Writing (messages/s) | Load share | Peak RSS (MiB) | Load's peak (MiB) | Targets |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---|"
+IFS=, read -r -a names <<<"$profiles"
+for profile in "${names[@]}"; do
+    folder=$("$MSGBENCH" --profile "$profile" --sizes "$messages" --cache "$cache" --generate-only |
+        sed -n 's/.* ready in .* s (\(.*\))$/\1/p')
+    [ -d "$folder" ] || { echo "export.sh: no backup for $profile" >&2; exit 1; }
+    result=$(measure "$MSGBENCH" --load-once "$folder")
+    read -r load loadPeak <<<"$result"
+    for format in text json html; do
+        output=()
+        [ "$format" = html ] && output=(--output "$work/out")
+        result=$(measure "$MSGEXPORT" --quiet --format "$format" "${output[@]}" "$folder")
+        read -r total peak <<<"$result"
+        awk -v p="$profile" -v f="$format" -v n="$messages" -v t="$total" -v l="$load" -v m="$peak" -v lm="$loadPeak" 'BEGIN {
+            w = t - l; rate = w > 0 ? n / w : 0
+            goal = f == "text" ? 1000000 : f == "json" ? 700000 : 400000
+            ratio = f == "html" ? 1.5 : 1.3
+            met = (w > 0 && rate >= goal) && t <= ratio * l && m <= lm + 65536
+            printf "| %s | %s | %.2f | %.2f | %.2f | %.0f | %.0f %% | %.0f | %.0f | %s |\n", p, f, t, l, w, rate,
+                100 * l / t, m / 1024, lm / 1024, met ? "met" : "**not met**" }'
+    done
+done
+echo
