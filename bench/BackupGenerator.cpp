@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -692,7 +693,7 @@ QString profileName(BackupProfile profile)
 
 bool parseProfile(const QString& name, BackupProfile* profile)
 {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(profileNames)); ++i) {
         if (name == QLatin1String(profileNames[i])) {
             *profile = static_cast<BackupProfile>(i);
             return true;
