@@ -9,12 +9,13 @@
 
 namespace {
 
-// Texts are cut from this at varying offsets and lengths.
+// Texts are cut from this at varying offsets and lengths. It goes into the
+// SQL as a literal: no apostrophe, no colon.
 const char* const corpus =
     "Running a few minutes late, the train is stuck outside the station again. Can you save me a seat at "
     "dinner? Thanks for the pictures from the weekend, the kids look great. Remember the tickets for the concert "
     "on Friday, I left them on the kitchen table next to the keys. Café au lait or just a plain coffee? Grüße aus "
-    "München, the weather is amazing and the hotel is right by the lake. Don't forget the milk and the bread on "
+    "München, the weather is amazing and the hotel is right by the lake. Do not forget the milk and the bread on "
     "your way home, the shop closes at eight tonight. Landed safely, waiting for the luggage now. Happy birthday! "
     "See you tomorrow at the office, the meeting moved to ten thirty in the big room downstairs.";
 
@@ -163,6 +164,7 @@ bool ShapedBackup::generate(const QString& folder, const BackupPlan& plan, Backu
     const bool media = plan.profile == BackupProfile::Media;
     const qint64 chats = media ? qMax<qint64>(4, plan.messages / 20000) : qMax<qint64>(8, plan.messages / 100);
     const qint64 handles = media ? qMax<qint64>(24, chats * 3) : chats;
+    // Replaced in this order: the hashes hold the seed and the message count.
     const QVector<QPair<QString, QString>> values = {
         {QStringLiteral(":hashes"), QString::fromLatin1(messageHashes)},
         {QStringLiteral(":messages"), QString::number(plan.messages)},
@@ -170,7 +172,7 @@ bool ShapedBackup::generate(const QString& folder, const BackupPlan& plan, Backu
         {QStringLiteral(":handles"), QString::number(handles)},
         {QStringLiteral(":seed"), QString::number(plan.seed % 2147483648ULL)},
         {QStringLiteral(":step"), QString::number(8LL * 365 * 86400 * 1000000000LL / plan.messages)},
-        {QStringLiteral(":corpus"), QLatin1Char('\'') + QString::fromUtf8(corpus).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'')},
+        {QStringLiteral(":corpus"), QLatin1Char('\'') + QString::fromUtf8(corpus) + QLatin1Char('\'')},
     };
     const QString sms = folder + QStringLiteral("/SMS/sms.db");
     const QString book = folder + QStringLiteral("/AddressBook/AddressBook.sqlitedb");
