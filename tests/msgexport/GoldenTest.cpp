@@ -42,6 +42,12 @@ TEST(GoldenTest, TextAndJson)
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         compareWithGolden(QStringLiteral("sample.") + QLatin1String(format == std::string("text") ? "txt" : "json"), normalized(run.out));
     }
+    // JSON into a folder: the same document as conversations.json.
+    QTemporaryDir output;
+    const ExportRun json = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--output"),
+                            output.path(), QStringLiteral("--quiet")}).exitCode, 0);
+    EXPECT_EQ(readFile(output.path() + QStringLiteral("/conversations.json")).toStdString(), json.out.toStdString());
 }
 
 // Every file written, pages and copies, is listed; the index and one page of

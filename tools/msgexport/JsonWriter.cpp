@@ -2,9 +2,11 @@
 
 #include "IosDate.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 
 namespace {
 
@@ -171,15 +173,41 @@ QJsonObject conversationJson(const ConversationView& conversation)
 
 bool JsonWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
 {
-    const QByteArray bytes = QJsonDocument(toJson(document)).toJson(QJsonDocument::Indented);
-    return writeDocument(bytes, target, QStringLiteral("conversations.json"), error);
+    // Written conversation by conversation, never the whole export at once:
+    // Qt lays out the document around an empty list, and each conversation
+    // is laid out alone and indented as an element of that list.
+    const QByteArray page = QJsonDocument(headerJson(document)).toJson(QJsonDocument::Indented);
+    const QByteArray list = "\"conversations\": [\n";
+    const int empty = page.indexOf(list + "    ]");
+    if (empty < 0) // not Qt's layout of an empty list: the whole document then
+        return writeDocument(QJsonDocument(toJson(document)).toJson(QJsonDocument::Indented), target,
+                             QStringLiteral("conversations.json"), error);
+    const int split = empty + list.size();
+
+    QSaveFile file;
+    QIODevice* device = target.stream;
+    if (!target.folder.isEmpty()) {
+        file.setFileName(QDir(target.folder).filePath(QStringLiteral("conversations.json")));
+        device = file.open(QIODevice::WriteOnly) ? &file : nullptr;
+    }
+    const auto put = [device](const QByteArray& bytes) { return device && device->write(bytes) == bytes.size(); };
+    bool ok = put(page.left(split));
+    const int count = document.conversations.size();
+    for (int i = 0; ok && i < count; ++i) {
+        QByteArray element = QJsonDocument(conversationJson(document.conversations.at(i))).toJson(QJsonDocument::Indented);
+        element.chop(1);
+        ok = put("        " + element.replace('\n', "\n        ") + (i + 1 < count ? ",\n" : "\n"));
+    }
+    ok = ok && put(page.mid(split)) && (target.folder.isEmpty() || file.commit());
+    if (!ok && error) {
+        *error = target.folder.isEmpty() ? QStringLiteral("cannot write to standard output")
+                                         : QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    }
+    return ok;
 }
 
-QJsonObject JsonWriter::toJson(const ExportDocument& document)
+QJsonObject JsonWriter::headerJson(const ExportDocument& document)
 {
-    QJsonArray conversations;
-    for (const ConversationView& conversation : document.conversations)
-        conversations.append(conversationJson(conversation));
     return QJsonObject{
         {QStringLiteral("format"), QStringLiteral("msgexport")},
         {QStringLiteral("formatVersion"), formatVersion},
@@ -187,6 +215,16 @@ QJsonObject JsonWriter::toJson(const ExportDocument& document)
         {QStringLiteral("backupFolder"), document.backupFolder},
         {QStringLiteral("conversationCount"), document.conversations.size()},
         {QStringLiteral("messageCount"), document.messageCount()},
-        {QStringLiteral("conversations"), conversations},
+        {QStringLiteral("conversations"), QJsonArray()},
     };
+}
+
+QJsonObject JsonWriter::toJson(const ExportDocument& document)
+{
+    QJsonArray conversations;
+    for (const ConversationView& conversation : document.conversations)
+        conversations.append(conversationJson(conversation));
+    QJsonObject json = headerJson(document);
+    json.insert(QStringLiteral("conversations"), conversations);
+    return json;
 }

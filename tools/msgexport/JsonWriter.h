@@ -14,4 +14,8 @@ public:
     bool write(const ExportDocument& document, const ExportTarget& target, QString* error) override;
 
     static QJsonObject toJson(const ExportDocument& document);
+
+private:
+    // Everything but the conversations, whose list is left empty.
+    static QJsonObject headerJson(const ExportDocument& document);
 };
