@@ -18,7 +18,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 ExportApp::ExportApp(const ExportOptions& options)
     : options(options)
@@ -31,8 +35,15 @@ int ExportApp::run()
 {
     // Duplicates taken before standard error is redirected, so that progress
     // and msgexport's own messages still reach the user.
-    TerminalProgress progress(STDERR_FILENO, !options.quiet && TerminalProgress::isTerminal(STDERR_FILENO));
-    messages.open(::dup(STDERR_FILENO), QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+#if defined(_WIN32)
+    const int stderrFd = 2;
+    const int messagesFd = ::_dup(stderrFd);
+#else
+    const int stderrFd = STDERR_FILENO;
+    const int messagesFd = ::dup(stderrFd);
+#endif
+    TerminalProgress progress(stderrFd, !options.quiet && TerminalProgress::isTerminal(stderrFd));
+    messages.open(messagesFd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
 
     // The library logs every missing attachment; that is detail for --verbose.
     StderrCapture capture;

@@ -1,9 +1,32 @@
 #include "TerminalProgress.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+int duplicate(int fd) { return ::_dup(fd); }
+int closeFd(int fd) { return ::_close(fd); }
+void writeFd(int fd, const QByteArray& bytes) { ::_write(fd, bytes.constData(), static_cast<unsigned>(bytes.size())); }
+#else
+int duplicate(int fd) { return ::dup(fd); }
+int closeFd(int fd) { return ::close(fd); }
+void writeFd(int fd, const QByteArray& bytes)
+{
+    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    static_cast<void>(written); // progress is best effort
+}
+#endif
+
+} // namespace
 
 TerminalProgress::TerminalProgress(int fd, bool enabled)
-    : fd(enabled ? ::dup(fd) : -1)
+    : fd(enabled ? duplicate(fd) : -1)
 {
 }
 
@@ -12,12 +35,21 @@ TerminalProgress::~TerminalProgress()
     stopSpinner();
     clear();
     if (fd >= 0)
-        ::close(fd);
+        closeFd(fd);
 }
 
 bool TerminalProgress::isTerminal(int fd)
 {
+#if defined(_WIN32)
+    // _isatty() holds for any character device, NUL included; only a console
+    // that understands the erase sequence of draw() qualifies.
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)
+        && SetConsoleMode(handle, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
     return ::isatty(fd) == 1;
+#endif
 }
 
 void TerminalProgress::startSpinner(const QString& label)
@@ -86,6 +118,5 @@ void TerminalProgress::draw(const QByteArray& line)
     // Back to the start of the line, the new text, then erase what is left
     // of a longer earlier one.
     const QByteArray bytes = "\r" + line + "\x1b[K";
-    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-    static_cast<void>(written); // progress is best effort
+    writeFd(fd, bytes);
 }
