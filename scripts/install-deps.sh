@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running msgservice need on Debian 12.
-# Usage: scripts/install-deps.sh [runtime|test|bench|package]
+# Usage: scripts/install-deps.sh [runtime|test|bench|package|windows]
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev)
@@ -13,11 +13,18 @@ elif [ "${1:-test}" = package ]; then
     packages+=(file dpkg-dev) # what cpack's DEB generator runs
 elif [ "${1:-test}" = bench ]; then
     packages+=(gnuplot-nox time) # the plots; peak RSS of msgexport runs
+elif [ "${1:-test}" = windows ]; then
+    # The cross compiler, Wine to run what it builds, and what building the
+    # Windows dependencies from Debian's source packages takes
+    # (scripts/windows-deps.sh).
+    packages+=(g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64 dpkg-dev googletest
+               make perl python3 tcl autoconf automake libtool autoconf-archive)
 fi
 
 # Repeated runs stay offline when everything is there already.
 installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)
-if [ "$installed" -eq "${#packages[@]}" ]; then
+# The Windows set goes on to select the compiler's POSIX-threads flavour.
+if [ "$installed" -eq "${#packages[@]}" ] && [ "${1:-test}" != windows ]; then
     exit 0
 fi
 
@@ -26,5 +33,20 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [ "${1:-test}" = windows ] &&
+    ! grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*; then
+    # apt-get source needs the source entries of the archive already in use.
+    for list in /etc/apt/sources.list.d/*.sources; do
+        [ -e "$list" ] && sed 's/^Types: *deb *$/Types: deb-src/' "$list" && echo
+    done | $sudo tee /etc/apt/sources.list.d/msgservice-deb-src.sources >/dev/null
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list 2>/dev/null |
+        $sudo tee /etc/apt/sources.list.d/msgservice-deb-src.list >/dev/null
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+if [ "${1:-test}" = windows ]; then
+    # std::thread needs the POSIX-threads flavour of the compiler.
+    for tool in gcc g++; do
+        $sudo update-alternatives --quiet --set x86_64-w64-mingw32-$tool /usr/bin/x86_64-w64-mingw32-$tool-posix
+    done
+fi
