@@ -111,7 +111,12 @@ private:
             return false;
         const time_t time = static_cast<time_t>(seconds);
         tm fields;
-        if (!localtime_r(&time, &fields) || fields.tm_sec > 59 || fields.tm_isdst < 0)
+#if defined(_WIN32)
+        const bool converted = localtime_s(&fields, &time) == 0;
+#else
+        const bool converted = localtime_r(&time, &fields) != nullptr;
+#endif
+        if (!converted || fields.tm_sec > 59 || fields.tm_isdst < 0)
             return false;
         const qint64 days = daysFromCivil(fields.tm_year + 1900LL, static_cast<unsigned>(fields.tm_mon + 1),
                                           static_cast<unsigned>(fields.tm_mday));

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -128,7 +129,14 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     }
 
     QFile standardOutput;
+#if defined(_WIN32)
+    // The exports are UTF-8 with "\n" line ends on every system; text mode
+    // would make them "\r\n" on standard output only.
+    ::_setmode(1, _O_BINARY);
+    standardOutput.open(1, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+#else
     standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+#endif
     ExportTarget target;
     target.folder = options.outputFolder;
     target.stream = &standardOutput;
