@@ -24,8 +24,10 @@
 #include <functional>
 #include <map>
 #include <sys/stat.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 

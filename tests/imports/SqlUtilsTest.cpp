@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -52,12 +53,27 @@ int countRows(const QString& path, const char* sql)
 // Points the snapshot copies at a folder of the test's own.
 class TemporaryFolderOverride
 {
+#if defined(_WIN32)
+    const std::vector<const char*> variables{"TMP", "TEMP"}; // GetTempPath's, in its order
+#else
+    const std::vector<const char*> variables{"TMPDIR"};
+#endif
 public:
-    explicit TemporaryFolderOverride(const QString& path) : previous(qgetenv("TMPDIR")) { qputenv("TMPDIR", QFile::encodeName(path)); }
-    ~TemporaryFolderOverride() { qputenv("TMPDIR", previous); }
+    explicit TemporaryFolderOverride(const QString& path)
+    {
+        for (const char* variable : variables) {
+            previous.push_back(qgetenv(variable));
+            qputenv(variable, QFile::encodeName(QDir::toNativeSeparators(path)));
+        }
+    }
+    ~TemporaryFolderOverride()
+    {
+        for (std::size_t i = 0; i < variables.size(); ++i)
+            qputenv(variables[i], previous[i]);
+    }
 
 private:
-    QByteArray previous;
+    std::vector<QByteArray> previous;
 };
 
 const QString table = QStringLiteral("create table message (ROWID integer primary key, text text);");
@@ -77,7 +93,11 @@ TEST(SqlUtils, DatabasesWithoutRowsInAWalAreReadInPlaceWithoutWritingAnything)
     EXPECT_TRUE(listing(dir.path()).empty()) << "nothing created for a missing database";
     // A plain database with an odd name, a WAL-mode one whose WAL was
     // checkpointed away, and one beside an empty WAL.
+#if defined(_WIN32)
+    const QString plain = dir.filePath(QStringLiteral("we&ird #%20 n\u00e4me.db")); // '?' is not allowed
+#else
     const QString plain = dir.filePath(QStringLiteral("we?ird #%20 name.db"));
+#endif
     const QString walMode = dir.filePath(QStringLiteral("wal-mode.db"));
     const QString emptyWal = dir.filePath(QStringLiteral("empty-wal.db"));
     const QString rows = table + QStringLiteral("insert into message (text) values ('a'), ('b');");

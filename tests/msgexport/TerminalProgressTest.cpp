@@ -4,8 +4,14 @@
 #include <QByteArray>
 
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -19,9 +25,17 @@ TEST(TerminalProgress, DrawsSpinnerAndBarOnOneLineAndNothingWhenDisabled)
     const auto drawn = [&fds] {
         QByteArray bytes;
         char buffer[4096];
+#if defined(_WIN32)
+        // Windows pipes do not read without blocking; read what is there.
+        DWORD available = 0;
+        while (PeekNamedPipe(reinterpret_cast<HANDLE>(::_get_osfhandle(fds[0])), nullptr, 0, nullptr, &available, nullptr)
+               && available > 0)
+            bytes.append(buffer, ::_read(fds[0], buffer, std::min<unsigned>(available, sizeof buffer)));
+#else
         ssize_t count = 0;
         while ((count = ::read(fds[0], buffer, sizeof buffer)) > 0)
             bytes.append(buffer, static_cast<int>(count));
+#endif
         return bytes;
     };
     {
