@@ -43,7 +43,7 @@ fi
 
 # A Wine prefix of our own, set up once beside the dependency cache.
 export WINEPREFIX
-WINEPREFIX=$(dirname "$prefix")/wine
+WINEPREFIX=$(dirname "$(dirname "$prefix")")/wine
 export WINEDEBUG=-all
 # Test programs outside bin (msgexport's) find their DLLs through the PATH.
 export WINEPATH="Z:${bin//\//\\}"

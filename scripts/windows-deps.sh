@@ -48,9 +48,20 @@ step() {
     log "$1 $2 built in $((SECONDS - start)) s"
 }
 
-fetch() { # PACKAGE VERSION: unpacked with Debian's patches, prints its folder
-    apt-get source -qq "$1=$2" >/dev/null 2>&1 || apt-get source -qq "$1=$2" >&2
-    find . -mindepth 1 -maxdepth 1 -type d | head -1
+# PACKAGE VERSION: unpacked with Debian's patches; prints its folder. A mirror
+# may list a version whose files are gone; then the others listed are tried.
+fetch() {
+    local version
+    for version in "$2" $(apt-cache showsrc "$1" | awk -v p="$1" '/^Package:/ { ours = $2 == p } ours && /^Version:/ { print $2 }'); do
+        if apt-get source -qq "$1=$version" >/dev/null 2>&1; then
+            [ "$version" = "$2" ] || log "$1 $2 could not be fetched; building $version"
+            find . -mindepth 1 -maxdepth 1 -type d | head -1
+            return 0
+        fi
+        rm -rf ./*
+    done
+    log "could not fetch the sources of $1"
+    return 1
 }
 
 build_qt5core() {
@@ -102,20 +113,24 @@ build_libplist() {
     src=$(fetch libplist "$1")
     cd "$src"
     [ -x configure ] || NOCONFIGURE=1 ./autogen.sh >configure.log 2>&1
-    ./configure --host=$host --prefix="$prefix" --disable-static --enable-shared \
+    # Named, or its configure prefers the host's clang.
+    CC=$host-gcc CXX=$host-g++ ./configure --host=$host --prefix="$prefix" --disable-static --enable-shared \
         --without-cython >>configure.log 2>&1 || { tail -n 40 configure.log >&2; return 1; }
     # The library only: no tools, no bindings.
     { make -j"$jobs" -C libcnary && make -j"$jobs" -C src; } >build.log 2>&1 && make -C src install >install.log 2>&1 &&
-        make -C include install >>install.log 2>&1 &&
-        make install-pkgconfigDATA >>install.log 2>&1 || { tail -n 40 build.log install.log >&2; return 1; }
+        make -C include install >>install.log 2>&1 || { tail -n 40 build.log install.log >&2; return 1; }
 }
 
 build_libcrypto() {
     local src
     src=$(fetch openssl "$1")
     cd "$src"
-    ./Configure mingw64 --cross-compile-prefix=$host- --prefix="$prefix" --libdir=lib \
-        shared no-tests no-docs -O2 >configure.log 2>&1 || { tail -n 40 configure.log >&2; return 1; }
+    # Only what the backup library uses (AES, SHA-1/256, PBKDF2) and what
+    # libcrypto cannot do without; the rest would triple the build time.
+    CC=gcc ./Configure mingw64 --cross-compile-prefix=$host- --prefix="$prefix" --libdir=lib \
+        shared no-tests -O2 no-legacy no-engine no-comp no-sock no-ui-console no-aria no-bf no-blake2 \
+        no-camellia no-cast no-cms no-ct no-des no-dsa no-ec no-idea no-md4 no-mdc2 no-ocsp no-rc2 no-rc4 \
+        no-rmd160 no-seed no-siphash no-sm2 no-sm3 no-sm4 no-srp no-ts no-whirlpool >configure.log 2>&1 || { tail -n 40 configure.log >&2; return 1; }
     make -j"$jobs" build_generated >build.log 2>&1 &&
         make -j"$jobs" libcrypto.a libcrypto-3-x64.dll libcrypto.pc >>build.log 2>&1 ||
         { tail -n 40 build.log >&2; return 1; }

@@ -109,7 +109,12 @@ int SqlUtils::openSqlite(const QString& path, sqlite3** db)
     // Plain read-only opening: fixtures are rollback-journal databases, for
     // which this writes nothing and creates no file.
     sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+#if defined(_WIN32)
+    const QByteArray name = path.toUtf8(); // SQLite's file names are UTF-8 there
+#else
+    const QByteArray name = QFile::encodeName(path);
+#endif
+    const int rc = sqlite3_open_v2(name.constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(handle);
         return rc;
