@@ -44,7 +44,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # msgexport links the libraries of the runtime package, which are not
 # installed while it is packed; dpkg-shlibdeps reads them in the build tree.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/imports)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "")
+foreach(library msgservice vexobackup userdbhelper sqlutils msglog)
+    get_target_property(library_dir ${library} BINARY_DIR)
+    list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${library_dir})
+endforeach()
+list(REMOVE_DUPLICATES CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS)
 # The other packages depend on exactly this version of the libraries.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
