@@ -1,27 +1,95 @@
-// Writes the fuzzer's seed corpus: real-shaped archives and broken variants.
+// Writes a fuzzer's seed corpus: real-shaped inputs and broken variants.
+//   body: archived message bodies;
+//   backup: a keybag and an archived file record, the first byte picking the
+//           reader (even the keybag, odd the record);
+//   details: summary-info and link-preview property lists behind their
+//            selector byte.
+#include "PropertyListFixture.h"
 #include "TypedStreamArchive.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <cstdio>
+#include <cstring>
 
-int main(int argc, char** argv)
+namespace {
+
+QList<QByteArray> bodySeeds()
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
-        return 2;
-    }
-    const QString folder = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(folder);
     QList<QByteArray> seeds;
     for (const QString& text : {QStringLiteral("ok"), QString::fromUtf8("Grüße 👋 日本語"), QString(200, QLatin1Char('w')),
                                 QString(40000, QLatin1Char('x')), QString::fromUtf8("Cafe\xCC\x81")}) {
         const QByteArray archive = TypedStreamArchive::attributedString(text);
         seeds << archive << archive.left(archive.size() / 2) << archive.mid(16);
     }
-    seeds << QByteArray("0") << QByteArray("+") << QByteArray("NSAttributedStringNSString+\x81\xff\x7f")
-          << QByteArray("NSAttributedStringNSString+\x82\xff\xff\xff\x7f" "abc");
+    return seeds << QByteArray("0") << QByteArray("+") << QByteArray("NSAttributedStringNSString+\x81\xff\x7f")
+                 << QByteArray("NSAttributedStringNSString+\x82\xff\xff\xff\x7f" "abc");
+}
+
+QByteArray number(quint32 value)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
+}
+
+QByteArray tlv(const char* tag, const QByteArray& value)
+{
+    return QByteArray(tag, 4) + number(static_cast<quint32>(value.size())) + value;
+}
+
+// libplist reads XML as well as the binary form the manifest stores.
+const char* const fileRecord = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+<key>$top</key><dict><key>root</key><dict><key>CF$UID</key><integer>1</integer></dict></dict>
+<key>$objects</key><array><string>$null</string>
+<dict><key>$class</key><dict><key>CF$UID</key><integer>2</integer></dict><key>Size</key><integer>1234</integer>
+<key>ProtectionClass</key><integer>3</integer><key>EncryptionKey</key><dict><key>CF$UID</key><integer>3</integer></dict></dict>
+<dict><key>$classname</key><string>MBFile</string></dict>
+<dict><key>NS.data</key><data>AwAAAGtra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2tra2s=</data></dict>
+</array></dict></plist>)";
+
+QList<QByteArray> backupSeeds()
+{
+    QByteArray bag = tlv("VERS", number(4)) + tlv("UUID", QByteArray(16, 'u')) + tlv("SALT", QByteArray(20, 's'))
+        + tlv("ITER", number(10)) + tlv("DPIC", number(1)) + tlv("DPSL", QByteArray(20, 'd'));
+    for (quint32 protectionClass = 1; protectionClass <= 3; ++protectionClass)
+        bag += tlv("UUID", QByteArray(16, 'c')) + tlv("CLAS", number(protectionClass)) + tlv("WRAP", number(2))
+            + tlv("WPKY", QByteArray(40, 'w'));
+    const QByteArray record(fileRecord);
+    return {'\0' + bag, '\0' + bag.left(bag.size() / 2), '\1' + record, '\1' + record.left(300)};
+}
+
+QList<QByteArray> detailSeeds()
+{
+    QList<QByteArray> seeds;
+    for (const char* json : {R"({"ec": {"0": [{"d": 7.0e8, "t": "first"}, {"d": 7.1e8, "t": "second"}]}, "ep": [0]})",
+                             R"({"rp": [0, 2], "ust": true, "otr": {"0": {"lo": 0, "le": 5}}})",
+                             R"({"ec": {"1": [{"d": 1, "t": "Grüße 👋"}], "0": []}, "amc": 2})"}) {
+        const QByteArray plist = PropertyListFixture::summaryInfo(QString::fromUtf8(json));
+        seeds << QByteArray(1, '\0') + plist << QByteArray(1, '\0') + plist.left(plist.size() / 2);
+    }
+    for (const QString& title : {QStringLiteral("Ridge Loop Trail"), QString(300, QLatin1Char('t'))}) {
+        const QByteArray plist = PropertyListFixture::linkPayload(QStringLiteral("https://example.com/a"), title,
+                                                                  QStringLiteral("summary"));
+        seeds << QByteArray(1, '\1') + plist << QByteArray(1, '\1') + plist.mid(0, plist.size() - 7);
+    }
+    return seeds << QByteArray("\0bplist00", 9) << QByteArray("\1bplist00\xd0", 10);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* kinds[] = {"body", "backup", "details"};
+    int kind = 0;
+    while (argc == 3 && kind < 3 && std::strcmp(argv[1], kinds[kind]) != 0)
+        ++kind;
+    if (argc != 3 || kind == 3) {
+        std::fprintf(stderr, "usage: %s body|backup|details CORPUS_DIR\n", argv[0]);
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(folder);
+    const QList<QByteArray> seeds = kind == 0 ? bodySeeds() : kind == 1 ? backupSeeds() : detailSeeds();
     int index = 0;
     for (const QByteArray& seed : seeds) {
         QFile file(QStringLiteral("%1/seed-%2").arg(folder).arg(index++, 2, 10, QLatin1Char('0')));

@@ -1,10 +1,8 @@
+#include "ComputerBackup.h"
 #include "FixtureDatabase.h"
 #include "imports/SqlUtils.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -16,23 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Name, size, modification time and hash of every file below a folder.
-std::map<QString, QString> listing(const QString& folder)
-{
-    std::map<QString, QString> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        const QFileInfo info(path);
-        files[path] = QString::number(info.size()) + QLatin1Char(' ')
-            + QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char(' ')
-            + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
-    }
-    return files;
-}
 
 int countRows(const QString& path, const char* sql)
 {
@@ -90,7 +71,7 @@ TEST(SqlUtils, DatabasesWithoutRowsInAWalAreReadInPlaceWithoutWritingAnything)
         EXPECT_NE(SqlUtils::openSqlite(path, &db), 0) << path.toStdString();
         EXPECT_EQ(db, nullptr);
     }
-    EXPECT_TRUE(listing(dir.path()).empty()) << "nothing created for a missing database";
+    EXPECT_TRUE(ComputerBackup::listing(dir.path()).isEmpty()) << "nothing created for a missing database";
     // A plain database with an odd name, a WAL-mode one whose WAL was
     // checkpointed away, and one beside an empty WAL.
 #if defined(_WIN32)
@@ -105,11 +86,11 @@ TEST(SqlUtils, DatabasesWithoutRowsInAWalAreReadInPlaceWithoutWritingAnything)
     for (const QString& path : {walMode, emptyWal})
         ASSERT_TRUE(FixtureDatabase::create(path, rows) && FixtureDatabase::run(path, QStringLiteral("pragma journal_mode=wal;")));
     QFile(emptyWal + QStringLiteral("-wal")).open(QIODevice::WriteOnly);
-    const auto before = listing(dir.path());
+    const auto before = ComputerBackup::listing(dir.path());
     for (const QString& path : {plain, walMode, emptyWal})
         EXPECT_EQ(countRows(path, "select count(*) from message"), 2) << path.toStdString();
-    EXPECT_EQ(listing(dir.path()), before);
-    EXPECT_TRUE(listing(temporary.path()).empty()) << "no private copy";
+    EXPECT_EQ(ComputerBackup::listing(dir.path()), before);
+    EXPECT_TRUE(ComputerBackup::listing(temporary.path()).isEmpty()) << "no private copy";
 }
 
 TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromOnePrivateCopyEvenWhenTheBackupIsReadOnly)
@@ -121,12 +102,12 @@ TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromOnePrivateCopyEvenWhenTheBackupIsR
     ASSERT_TRUE(FixtureDatabase::create(path, table + QStringLiteral("insert into message (text) values ('in'), ('wal');"),
                                         FixtureDatabase::Journal::WalOnly));
     ASSERT_GT(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
-    const auto before = listing(backup.path());
+    const auto before = ComputerBackup::listing(backup.path());
     QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::ExeOwner);
     EXPECT_EQ(countRows(path, "select count(*) from message"), 2);
     EXPECT_EQ(countRows(path, "select count(*) from message where text = 'wal'"), 1);
     QFile::setPermissions(backup.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(listing(backup.path()), before) << "no -shm, no checkpoint, nothing written";
+    EXPECT_EQ(ComputerBackup::listing(backup.path()), before) << "no -shm, no checkpoint, nothing written";
     EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1) << "one copy serves both";
 
     // A backup that changes is copied again, and the stale copy goes.

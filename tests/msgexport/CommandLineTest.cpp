@@ -100,7 +100,7 @@ INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
     for (const char* link : {"photo.jpg", "photo-preview-left.jpg"})
         ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/SMS/Attachments/ev/G3"))
                     && QFile::link(at(QStringLiteral("secret.txt")), backup + QStringLiteral("/SMS/Attachments/ev/G3/") + QLatin1String(link)));
-    const QString before = fingerprint(backup);
+    const QString before = ComputerBackup::listing(backup);
     ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("into-backup"))));
     for (const QString& output : {backup, at(QStringLiteral("into-backup/export")), backup + QStringLiteral("/SMS/../../backup/x")})
         expectFailure({backup, QStringLiteral("--output"), output}, 5, QStringLiteral("refusing to write into the backup folder"));
@@ -124,7 +124,7 @@ INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
         }
         EXPECT_EQ(copies, QStringList{QStringLiteral("attachments/SMS/Attachments/ok/00/G4/fine.jpg")});
     }
-    EXPECT_EQ(fingerprint(backup), before);
+    EXPECT_EQ(ComputerBackup::listing(backup), before);
     // Pages link only the ordinary attachment, copied or not, besides the index.
     ASSERT_EQ(runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"),
                             at(QStringLiteral("linked"))}).exitCode, 0);

@@ -73,7 +73,7 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
     };
     QString expected[3];
     for (const auto& form : forms) {
-        const QString fingerprintBefore = fingerprint(form.folder);
+        const QString fingerprintBefore = ComputerBackup::listing(form.folder);
         const QString view = at(QStringLiteral("view"));
         QString outputs[3];
         int i = 0;
@@ -98,7 +98,7 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
         }
         EXPECT_TRUE(expected[0].contains(QStringLiteral("Preview: @BACKUP@/SMS/Attachments/3f/15/")));
         EXPECT_TRUE(expected[2].contains(QStringLiteral("attachments/SMS/Attachments/a7/07/")));
-        EXPECT_EQ(fingerprint(form.folder), fingerprintBefore);
+        EXPECT_EQ(ComputerBackup::listing(form.folder), fingerprintBefore);
         QDir(view).removeRecursively();
     }
 
@@ -154,7 +154,7 @@ TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
         const QString folder = backupOf(maker, QLatin1String(c.name));
         if (c.damage)
             c.damage(folder);
-        const QString before = fingerprint(folder);
+        const QString before = ComputerBackup::listing(folder);
         QStringList arguments{folder};
         if (!c.givenPassword.isEmpty()) {
             writeFile(at(QStringLiteral("given")), c.givenPassword.toUtf8());
@@ -164,7 +164,7 @@ TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
         EXPECT_EQ(run.exitCode, c.code) << c.name << ": " << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(c.message)) << c.name << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << c.name;
-        EXPECT_EQ(fingerprint(folder), before) << c.name;
+        EXPECT_EQ(ComputerBackup::listing(folder), before) << c.name;
     }
     EXPECT_EQ(leftInCache(), QStringList());
 

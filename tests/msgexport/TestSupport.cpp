@@ -2,10 +2,8 @@
 
 #include "FixtureDatabase.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -45,27 +43,6 @@ void makeBackup(const QString& folder, const QString& sql)
     ASSERT_TRUE(FixtureDatabase::create(folder + QStringLiteral("/SMS/sms.db"), schema + sql,
                                         FixtureDatabase::Journal::Rollback, &error))
         << error.toStdString();
-}
-
-QString fingerprint(const QString& folder)
-{
-    QStringList lines;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        QFile file(info.filePath());
-        QByteArray hash;
-        if (info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly))
-            hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
-        lines << QStringLiteral("%1 %2 %3 %4")
-                     .arg(QDir(folder).relativeFilePath(info.filePath()))
-                     .arg(info.size())
-                     .arg(info.lastModified().toMSecsSinceEpoch())
-                     .arg(QString::fromLatin1(hash));
-    }
-    lines.sort();
-    return lines.join(QLatin1Char('\n'));
 }
 
 QString readFile(const QString& path)

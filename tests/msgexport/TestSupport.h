@@ -1,6 +1,8 @@
 // Helpers shared by the msgexport suites: running the program, building
-// backups from SQL text, and fingerprinting a folder.
+// backups from SQL text, reading pages.
 #pragma once
+
+#include "ComputerBackup.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -22,10 +24,6 @@ QString sampleBackup();
 
 // Creates folder/SMS/sms.db from the iOS 14 table shapes and the given SQL.
 void makeBackup(const QString& folder, const QString& sql);
-
-// One line per file below folder: relative path, size, modification time
-// and a hash of the content. Equal fingerprints mean nothing was written.
-QString fingerprint(const QString& folder);
 
 QString readFile(const QString& path);
 // The first capture of every match of pattern in text.

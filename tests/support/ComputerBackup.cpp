@@ -3,6 +3,7 @@
 #include "FixtureDatabase.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <openssl/evp.h>
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -41,28 +43,26 @@ QByteArray keyFor(const QString& seed)
     return QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256);
 }
 
+QByteArray bigEndian(quint32 value)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
+}
+
 QByteArray littleEndian(quint32 value)
 {
-    QByteArray bytes;
-    for (int i = 0; i < 4; ++i)
-        bytes.append(static_cast<char>((value >> (8 * i)) & 0xff));
+    QByteArray bytes = bigEndian(value);
+    std::reverse(bytes.begin(), bytes.end());
     return bytes;
 }
 
 QByteArray tlv(const char* tag, const QByteArray& value)
 {
-    QByteArray record(tag, 4);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        record.append(static_cast<char>((value.size() >> shift) & 0xff));
-    return record + value;
+    return QByteArray(tag, 4) + bigEndian(static_cast<quint32>(value.size())) + value;
 }
 
 QByteArray tlv(const char* tag, quint32 value)
 {
-    QByteArray bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(static_cast<char>((value >> shift) & 0xff));
-    return tlv(tag, bytes);
+    return tlv(tag, bigEndian(value));
 }
 
 // RFC 3394 wrap, or AES-256-CBC with a zero IV and PKCS#7 padding.
@@ -149,6 +149,26 @@ QString ComputerBackup::dataPath(const QString& domain, const QString& relativeP
         QCryptographicHash::hash((domain + QLatin1Char('-') + relativePath).toUtf8(), QCryptographicHash::Sha1)
             .toHex());
     return id.left(2) + QLatin1Char('/') + id;
+}
+
+QString ComputerBackup::listing(const QString& folder)
+{
+    QStringList lines;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QFile file(info.filePath());
+        QByteArray hash;
+        if (info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly))
+            hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(QDir(folder).relativeFilePath(info.filePath()), QString::number(info.size()),
+                          QString::number(info.lastModified().toMSecsSinceEpoch()),
+                          QString::number(static_cast<int>(info.permissions()), 16), QString::fromLatin1(hash));
+    }
+    lines.sort();
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString ComputerBackup::contents(const QString& folder, const QStringList& paths)

@@ -22,6 +22,9 @@ struct ComputerBackup
 
     // Where the data of a file lies below the backup folder.
     static QString dataPath(const QString& domain, const QString& relativePath);
+    // Every entry below folder: relative path, size, time, permissions and a
+    // hash of each file that is no link. Equal listings mean nothing was written.
+    static QString listing(const QString& folder);
     // Every file below folder, links followed: its relative path and a hash of
     // its content in which each of paths reads "@BACKUP@".
     static QString contents(const QString& folder, const QStringList& paths = {});
