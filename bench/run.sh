@@ -6,8 +6,8 @@
 # Installs what it needs when gnuplot is missing.
 #
 # BUILD_DIR (build-bench), MSGBENCH_PROFILES (default,short,media),
-# MSGBENCH_SIZES (10000,100000,1000000), MSGBENCH_RUNS (5) and JOBS (2)
-# change the defaults.
+# MSGBENCH_SIZES (10000,100000,1000000), MSGBENCH_RUNS (5), JOBS (2) and
+# MSGBENCH_VIEW_MESSAGES (100000, the computer backup's size) change the defaults.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +16,7 @@ profiles=${MSGBENCH_PROFILES:-default,short,media}
 sizes=${MSGBENCH_SIZES:-10000,100000,1000000}
 runs=${MSGBENCH_RUNS:-5}
 jobs=${JOBS:-2}
+view_messages=${MSGBENCH_VIEW_MESSAGES:-100000}
 
 { command -v gnuplot && [ -x /usr/bin/time ]; } >/dev/null || scripts/install-deps.sh bench
 
@@ -24,7 +25,7 @@ jobs=${JOBS:-2}
 fresh=()
 [ -f "$build/CMakeCache.txt" ] || fresh=(-G Ninja -DMSGSERVICE_BUILD_TESTS=OFF)
 cmake -S . -B "$build" "${fresh[@]}" -DCMAKE_BUILD_TYPE=Release -DMSGSERVICE_BUILD_BENCH=ON -DMSGSERVICE_BUILD_TOOLS=ON >/dev/null
-cmake --build "$build" --target msgbench msgexport -j "$jobs"
+cmake --build "$build" --target msgbench msgviewbench msgexport -j "$jobs"
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -48,5 +49,12 @@ for profile in "${names[@]}"; do
 done
 MSGBENCH="$build/bench/msgbench" MSGEXPORT="$build/tools/msgexport/msgexport" MSGBENCH_CACHE="$build/bench-backups" \
     MSGBENCH_PROFILES="$profiles" bench/export.sh "${sizes##*,}" >"$out/export.md"
-cat "${pages[@]}" "$out/export.md" bench/performance-notes.md > docs/performance.md
+{
+    printf '## Opening a computer backup\n\n'
+    printf '`msgviewbench` writes the default backup of %s messages as a computer backup, plain and encrypted, and\n' "$view_messages"
+    printf 'times `VexoBackup::makeBackupView` on each: links for the plain one, decrypted files for the encrypted ones.\n\n'
+    "$build/bench/msgviewbench" --messages "$view_messages" --runs "$runs" --cache "$build/bench-backups"
+    echo
+} >"$out/view.md"
+cat "${pages[@]}" "$out/export.md" "$out/view.md" bench/performance-notes.md > docs/performance.md
 echo "run.sh: wrote docs/performance.md and its plots"

@@ -5,7 +5,5 @@ if(NOT TARGET msgcomputerbackup)
         ${CMAKE_CURRENT_LIST_DIR}/ComputerBackup.h ${CMAKE_CURRENT_LIST_DIR}/ComputerBackup.cpp)
     msgservice_target_defaults(msgcomputerbackup)
     target_include_directories(msgcomputerbackup PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-    target_link_libraries(msgcomputerbackup
-        PUBLIC Qt5::Core GTest::gtest
-        PRIVATE msgfixture OpenSSL::Crypto PkgConfig::PLIST)
+    target_link_libraries(msgcomputerbackup PUBLIC msgfixture Qt5::Core GTest::gtest)
 endif()

@@ -1,27 +1,15 @@
-// Turns a folder laid out like the device's Library into a computer backup as
-// the computer makes it: Manifest.db with its Files rows and archived
-// records, data files named by hash, Info.plist, Manifest.plist and
-// Status.plist; with a password, an encrypted one. Written with libcrypto
-// and libplist directly, apart from the library's reader.
+// The computer-backup writer of tools/fixture, failing the test when it
+// cannot write, and listings that show whether a folder was written to.
 #pragma once
 
-#include <QString>
+#include "ComputerBackupWriter.h"
+
 #include <QStringList>
 
-struct ComputerBackup
+struct ComputerBackup : ComputerBackupWriter
 {
-    QString password;        // empty: not encrypted
-    quint32 keyBagVersion = 4;
-    QString snapshotState = QStringLiteral("finished");
-    int passwordIterations = 1; // DPIC: few, so that tests stay quick
-    int iterations = 3;         // ITER
-
-    // Writes the backup of the Library-like folder source into target; false
-    // (with a test failure) when something cannot be written.
     bool write(const QString& source, const QString& target) const;
 
-    // Where the data of a file lies below the backup folder.
-    static QString dataPath(const QString& domain, const QString& relativePath);
     // Every entry below folder: relative path, size, time, permissions and a
     // hash of each file that is no link. Equal listings mean nothing was written.
     static QString listing(const QString& folder);
