@@ -121,8 +121,13 @@ const QString expected = QStringLiteral(
     "Dana Reyes|only in the body|text/plain  |look|text/plain look |image/jpeg  IMG_0001.jpeg");
 
 // Root ignores permissions, so a load as root is repeated as an unprivileged user.
+// Windows has no root: the read-only attribute binds administrators as well.
 void expectAsUnprivilegedUser(const QString& folder, const std::function<bool()>& load)
 {
+#if defined(_WIN32)
+    Q_UNUSED(folder)
+    Q_UNUSED(load)
+#else
     if (geteuid() != 0)
         return;
     chmod(QFile::encodeName(QFileInfo(folder).path()).constData(), 01777);
@@ -138,6 +143,7 @@ void expectAsUnprivilegedUser(const QString& folder, const std::function<bool()>
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong result, 2: could not drop privileges";
+#endif
 }
 
 } // namespace

@@ -12,8 +12,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -150,6 +152,11 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     VexoBackup::setBackupPassword(device, QStringLiteral("battery staple"));
     EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
     EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << "wrong password";
+#if defined(_WIN32)
+    // No fork: the view is made here, and its removal at exit is left to the Linux run.
+    VexoBackup::setBackupPassword(device, maker.password);
+    EXPECT_TRUE(QFile::exists(view + QStringLiteral("/SMS/sms.db")));
+#else
     // Decrypted files do not outlive the process that made them.
     std::fflush(nullptr);
     const pid_t child = fork();
@@ -162,6 +169,7 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(QFile::exists(view)) << "removed at exit";
+#endif
     VexoBackup::setBackupPassword(device, maker.password);
     EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
     EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.path()));

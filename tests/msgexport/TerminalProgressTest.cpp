@@ -20,8 +20,12 @@
 TEST(TerminalProgress, DrawsSpinnerAndBarOnOneLineAndNothingWhenDisabled)
 {
     int fds[2] = {-1, -1};
+#if defined(_WIN32)
+    ASSERT_EQ(::_pipe(fds, 1 << 16, _O_BINARY), 0);
+#else
     ASSERT_EQ(::pipe(fds), 0);
     ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+#endif
     const auto drawn = [&fds] {
         QByteArray bytes;
         char buffer[4096];
