@@ -3,7 +3,7 @@
 #   -DOBJDUMP=... -DNM=... -DDIR=<folder of the DLLs>
 # DLL, then the mangled names it may export (classes as <length><name>).
 set(dlls
-    "libmsgservice.dll|_Z(N|TI|TS|TV)K?(10MsgService|10MsgSession|10MsgContent|8MsgPiece|13MsgIdentifier)"
+    "libmsgservice.dll|_Z(N|TI|TS|TV)K?(10MsgService|10MsgSession|10MsgContent|8MsgPiece|13MsgIdentifier|10MsgDetails)"
     "libvexobackup.dll|_ZNK?10VexoBackup"
     "libsqlutils.dll|_ZNK?8SqlUtils"
     "libuserdbhelper.dll|_ZNK?12UserDbHelper"
@@ -17,6 +17,9 @@ foreach(entry IN LISTS dlls)
         message(SEND_ERROR "objdump failed on ${dll}")
         continue()
     endif()
+    # The names only: the address table before them has bracketed rows too.
+    string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" dump "${dump}")
+    string(REGEX REPLACE "\n\n.*" "" dump "${dump}")
     string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" exports "${dump}")
     set(count 0)
     foreach(line IN LISTS exports)

@@ -1,5 +1,5 @@
 # The manual page describes exactly the long options that --help lists.
-execute_process(COMMAND ${EXE} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
+execute_process(COMMAND ${EMULATOR} ${EXE} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "msgexport --help failed: ${result}")
 endif()

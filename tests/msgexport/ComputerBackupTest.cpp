@@ -73,6 +73,8 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
     };
     QString expected[3];
     for (const auto& form : forms) {
+        if (!symbolicLinks && form.announced.contains(QStringLiteral("extraction")))
+            continue; // its Library is a link to the sample
         const QString fingerprintBefore = ComputerBackup::listing(form.folder);
         const QString view = at(QStringLiteral("view"));
         QString outputs[3];

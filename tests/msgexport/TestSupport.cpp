@@ -27,6 +27,9 @@ ExportRun runMsgExport(const QStringList& arguments, const QStringList& environm
     run.exitCode = process.exitCode();
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
+#if defined(_WIN32)
+    run.err.remove(QLatin1Char('\r')); // standard error stays a text stream there
+#endif
     return run;
 }
 

@@ -32,6 +32,14 @@ QStringList captures(const QString& text, const QString& pattern);
 QStringList pageLinks(const QString& html);
 void writeFile(const QString& path, const QByteArray& content);
 
+// Whether QFile::link makes symbolic links. On Windows it makes shortcuts,
+// which paths do not follow, and Wine makes no symbolic links at all.
+#if defined(_WIN32)
+constexpr bool symbolicLinks = false;
+#else
+constexpr bool symbolicLinks = true;
+#endif
+
 #include <ostream>
 
 // Readable failure messages for Qt strings.

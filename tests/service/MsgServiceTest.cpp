@@ -51,7 +51,7 @@ TEST_F(MsgServiceTest, BackupCallsCarryTheDeviceIdAndAnswerFromTheBackupLibrary)
     doubles().backupPath = backup.folder();
     EXPECT_EQ(service.loadSMSOnly(), 1) << "loads keep working after a shutdown";
     EXPECT_EQ(service.msgSessionCount(), 2u);
-    EXPECT_TRUE(doubles().openedPaths.contains(QDir::toNativeSeparators(backup.smsDbPath())));
+    EXPECT_TRUE(doubles().openedPaths.contains(backup.smsDbPath())) << "QDir gives '/' back on Windows too";
     doubles().backupPath = backup.path(QStringLiteral("no-such-device"));
     EXPECT_EQ(service.loadSMSOnly(), 0);
     EXPECT_EQ(service.msgSessionCount(), 0u);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 BackupBoundary::BackupBoundary(const QString& backupFolder, const QString& linkedFolder)
     : canonicalRoot(QFileInfo(backupFolder).canonicalFilePath())
@@ -43,11 +44,23 @@ QString BackupBoundary::resolve(const QString& path)
     // that a link or ".." anywhere in the existing part is followed the way
     // the file system would follow it.
     const QString absolute = QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const QStringList parts = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString current = QFileInfo(QStringLiteral("/")).canonicalFilePath();
+#if defined(_WIN32)
+    // The walk starts at the path's drive ("C:/") or share ("//host/share/").
+    static const QRegularExpression rootPattern(QStringLiteral("^([A-Za-z]:/?|//[^/]+/[^/]+/?)"));
+    QString root = rootPattern.match(absolute).captured(0);
+    if (root.isEmpty())
+        root = QStringLiteral("/");
+#else
+    const QString root = QStringLiteral("/");
+#endif
+    const QStringList parts = absolute.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = QFileInfo(root).canonicalFilePath();
+    if (current.isEmpty())
+        current = root;
     int i = 0;
     for (; i < parts.size(); ++i) {
-        const QString next = QFileInfo(current + QLatin1Char('/') + parts.at(i)).canonicalFilePath();
+        const QString separator = current.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+        const QString next = QFileInfo(current + separator + parts.at(i)).canonicalFilePath();
         if (next.isEmpty())
             break;
         current = next;
