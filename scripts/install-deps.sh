@@ -21,10 +21,12 @@ elif [ "${1:-test}" = windows ]; then
                make perl python3 tcl autoconf automake libtool autoconf-archive)
 fi
 
-# Repeated runs stay offline when everything is there already.
+# Repeated runs stay offline when everything is there already; the Windows
+# set also needs the source entries and the compiler's POSIX-threads flavour.
+has_sources() { grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*; }
 installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)
-# The Windows set goes on to select the compiler's POSIX-threads flavour.
-if [ "$installed" -eq "${#packages[@]}" ] && [ "${1:-test}" != windows ]; then
+if [ "$installed" -eq "${#packages[@]}" ] && { [ "${1:-test}" != windows ] ||
+    { has_sources && [ "$(readlink -f /usr/bin/x86_64-w64-mingw32-g++)" = /usr/bin/x86_64-w64-mingw32-g++-posix ]; }; }; then
     exit 0
 fi
 
@@ -33,14 +35,21 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
-if [ "${1:-test}" = windows ] &&
-    ! grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*; then
-    # apt-get source needs the source entries of the archive already in use.
+if [ "${1:-test}" = windows ] && ! has_sources; then
+    # apt-get source needs the source entries of the Debian archive already in
+    # use (other vendors' archives may publish no sources).
+    echo "install-deps: adding source entries for the Debian archive (apt-get source)" >&2
     for list in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$list" ] && sed 's/^Types: *deb *$/Types: deb-src/' "$list" && echo
+        if [ -e "$list" ]; then
+            awk 'BEGIN { RS = ""; ORS = "\n\n" }
+                /(^|\n)Types:[^\n]*deb/ && /(^|\n)URIs:[^\n]*debian/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$list"
+        fi
     done | $sudo tee /etc/apt/sources.list.d/msgservice-deb-src.sources >/dev/null
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list 2>/dev/null |
-        $sudo tee /etc/apt/sources.list.d/msgservice-deb-src.list >/dev/null
+    lines=$({ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
+        sed -n 's/^deb \(.*debian\)/deb-src \1/p')
+    if [ -n "$lines" ]; then
+        echo "$lines" | $sudo tee /etc/apt/sources.list.d/msgservice-deb-src.list >/dev/null
+    fi
 fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -43,18 +43,24 @@ step() {
     rm -rf "${cache:?}/src/$1"
     mkdir -p "$cache/src/$1"
     (cd "$cache/src/$1" && "$3" "$2")
+    # The stamp keeps the listed version as its name and says what was built.
+    local built
+    built=$(cat "$cache/src/$1/fetched" 2>/dev/null || echo "$1 $2")
     rm -rf "${cache:?}/src/$1"
-    echo "$1 $2 built in $((SECONDS - start)) s" >"$stamp"
-    log "$1 $2 built in $((SECONDS - start)) s"
+    echo "$built built in $((SECONDS - start)) s" >"$stamp"
+    log "$built built in $((SECONDS - start)) s"
 }
 
 # PACKAGE VERSION: unpacked with Debian's patches; prints its folder. A mirror
-# may list a version whose files are gone; then the others listed are tried.
+# may list a version whose files are gone (a security update replaced on the
+# mirror before its index); then the others listed are tried, newest first.
 fetch() {
     local version
-    for version in "$2" $(apt-cache showsrc "$1" | awk -v p="$1" '/^Package:/ { ours = $2 == p } ours && /^Version:/ { print $2 }'); do
+    for version in "$2" $(apt-cache showsrc "$1" | awk -v p="$1" '/^Package:/ { ours = $2 == p } ours && /^Version:/ { print $2 }' |
+        sort -r -V); do
         if apt-get source -qq "$1=$version" >/dev/null 2>&1; then
             [ "$version" = "$2" ] || log "$1 $2 could not be fetched; building $version"
+            echo "$1 $version" >fetched
             find . -mindepth 1 -maxdepth 1 -type d | head -1
             return 0
         fi
@@ -142,7 +148,7 @@ build_libcrypto() {
 }
 
 if [ ! -e "$cache/stamps/qt5core-$qt_version.done" ]; then
-    log "the cache $cache has no Qt 5 Core yet: building it from source (about 10 minutes on 2 cores)"
+    log "the cache $cache has no Qt 5 Core yet: building it from source (about 8 minutes on 2 quiet cores, over an hour on a loaded machine)"
 fi
 step qt5core "$qt_version" build_qt5core
 step sqlite3 "$(source_version sqlite3)" build_sqlite3
