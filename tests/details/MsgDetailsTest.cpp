@@ -74,24 +74,6 @@ TEST_F(MsgDetailsTest, ReactionsKeepTheirTargetPartKindAndRemoval)
     }
 }
 
-TEST_F(MsgDetailsTest, RepliesNameTheirTargetAndPart)
-{
-    const struct
-    {
-        const char* values;
-        const char* target;
-        int part;
-    } cases[] = {
-        {"'T1', '0:0:12'", "T1", 0}, {"'T2', '2:5:3'", "T2", 2}, {"'T3', null", "T3", 0}, {"null, '1:0:1'", "", -1}};
-    for (const auto& c : cases) {
-        const MsgDetail d = load(QStringLiteral("insert into message (ROWID, guid, thread_originator_guid, "
-                                                "thread_originator_part) values (1, 'R', %1);")
-                                     .arg(QLatin1String(c.values)));
-        EXPECT_EQ(d.replyTargetGuid, QLatin1String(c.target)) << c.values;
-        EXPECT_EQ(d.replyTargetPart, c.part) << c.values;
-    }
-}
-
 TEST_F(MsgDetailsTest, EditHistoriesAndUnsentPartsComeFromTheSummaryInfo)
 {
     const struct
@@ -188,15 +170,17 @@ TEST_F(MsgDetailsTest, APartKeyWithANulByteIsRefused)
     EXPECT_FALSE(SummaryInfo::parse(blob, &edits, &parts));
 }
 
-TEST_F(MsgDetailsTest, EffectsLinksAudioAndDelivery)
+TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
 {
     const MsgDetail d = load(QStringLiteral(
         "insert into message (ROWID, guid, expressive_send_style_id, balloon_bundle_id, payload_data, "
-        "is_audio_message, is_played, is_delivered, date_delivered, was_downgraded, date_edited, date_retracted) "
+        "is_audio_message, is_played, is_delivered, date_delivered, was_downgraded, date_edited, date_retracted, "
+        "thread_originator_guid, thread_originator_part) "
         "values (1, 'L', 'com.apple.messages.effect.CKConfettiEffect', 'com.apple.messages.URLBalloonProvider', "
         "link_payload('https://example.com/trail', 'Trail map', 'Loop of 12 km'), 1, 1, 1, 700000000000000000, 1, "
-        "700000060000000000, 700000090), (2, 'N', 'com.apple.messages.effect.CKNewEffect', 'com.example.app', "
-        "link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0);"));
+        "700000060000000000, 700000090, 'T2', '2:5:3'), (2, 'N', 'com.apple.messages.effect.CKNewEffect', "
+        "'com.example.app', link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0, 'T3', null);"));
+    EXPECT_EQ(d.replyTargetGuid + QString::number(d.replyTargetPart), QStringLiteral("T22"));
     EXPECT_EQ(d.effectName, QStringLiteral("Confetti"));
     EXPECT_EQ(d.linkTitle, QStringLiteral("Trail map"));
     EXPECT_EQ(d.linkSummary, QStringLiteral("Loop of 12 km"));
@@ -209,7 +193,7 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioAndDelivery)
     ASSERT_TRUE(details->find(2, &other));
     EXPECT_EQ(other.effectName, QStringLiteral("com.apple.messages.effect.CKNewEffect"));
     EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: its payload is not read
-    EXPECT_FALSE(other.isAudio || other.isDelivered || other.wasDowngraded);
+    EXPECT_FALSE(other.isAudio || other.isDelivered || other.wasDowngraded || other.replyTargetPart);
 
     const char* const effects[][2] = {{"com.apple.MobileSMS.expressivesend.impact", "Slam"},
                                       {"com.apple.messages.effect.CKSparklesEffect", "Shooting Star"},

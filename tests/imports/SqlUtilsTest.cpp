@@ -115,20 +115,3 @@ TEST(SqlUtils, RowsKeptOnlyInTheWalAreReadFromOnePrivateCopyEvenWhenTheBackupIsR
     EXPECT_EQ(countRows(path, "select count(*) from message"), 3);
     EXPECT_EQ(QDir(temporary.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
-
-TEST(SqlUtils, PrepareReportsFailureWithANullStatementAndConnectionsAreReadOnly)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("x.db"));
-    ASSERT_TRUE(FixtureDatabase::create(path, table));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SqlUtils::openSqlite(path, &db), 0);
-    sqlite3_stmt* stmt = reinterpret_cast<sqlite3_stmt*>(0x1);
-    EXPECT_NE(SqlUtils::prepareSqlite(db, "select nothing from nowhere", -1, &stmt, nullptr), 0);
-    EXPECT_EQ(stmt, nullptr);
-    ASSERT_EQ(SqlUtils::prepareSqlite(db, "insert into message (text) values ('no')", -1, &stmt, nullptr), 0);
-    EXPECT_EQ(sqlite3_step(stmt), SQLITE_READONLY);
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    EXPECT_NE(SqlUtils::prepareSqlite(nullptr, "select 1", -1, &stmt, nullptr), 0);
-}

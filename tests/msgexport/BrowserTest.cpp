@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -99,50 +98,6 @@ TEST_F(BrowserTest, IndexLinksEveryPageEveryImageDecodesAndAScreenshotIsKept)
     ASSERT_TRUE(png.open(QIODevice::ReadOnly)) << shot.toStdString();
     EXPECT_EQ(png.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
     EXPECT_GT(png.size(), 10000);
-}
-
-// The part of a conversation's DOM that shows message id.
-QString messageDom(const QString& dom, int id)
-{
-    const int start = dom.indexOf(QStringLiteral(" id=\"m%1\"").arg(id));
-    if (start < 0)
-        return QString();
-    const QRegularExpression next(QStringLiteral("<div class=\"(msg|event|day)|</main>"));
-    return dom.mid(start, next.match(dom, start).capturedStart() - start);
-}
-
-TEST_F(BrowserTest, DetailsShowAsInAChatApp)
-{
-    const QString maya = dumpDom(pages + QStringLiteral("/conversation-0001.html"));
-    EXPECT_FALSE(maya.contains(QStringLiteral("Loved an image"))); // a reaction is no message
-    EXPECT_TRUE(messageDom(maya, 3).contains(
-        QStringLiteral("<span class=\"reaction loved\" title=\"loved\">\u2764\uFE0F <bdi>Maya Chen</bdi></span>")))
-        << maya.toStdString();
-    EXPECT_TRUE(messageDom(maya, 31).contains(QStringLiteral(
-        "<blockquote class=\"reply\" dir=\"auto\"><bdi>Yes! Trailhead at 8, I'll bring coffee \u2615</bdi></blockquote>")));
-
-    // Liked, then the like taken back: nothing remains.
-    const QString daniel = dumpDom(pages + QStringLiteral("/conversation-0002.html"));
-    const QString edited = messageDom(daniel, 9);
-    EXPECT_TRUE(edited.contains(QStringLiteral("<span class=\"edited\">Edited</span>"))) << daniel.toStdString();
-    EXPECT_EQ(captures(edited, QStringLiteral("<details class=\"edits\"><summary>Edited</summary>\\s*<ol>\\s*<li>.*<bdi>(Deal\\. 12:30\\?)</bdi></li>\\s*<li>")).size(), 1);
-    EXPECT_FALSE(daniel.contains(QStringLiteral("class=\"reactions\"")));
-    EXPECT_FALSE(daniel.contains(QStringLiteral("<details open")));
-
-    const QString ken = dumpDom(pages + QStringLiteral("/conversation-0005.html"));
-    EXPECT_TRUE(messageDom(ken, 35).contains(QStringLiteral("<p class=\"unsent\">Unsent</p>")));
-
-    const QString group = dumpDom(pages + QStringLiteral("/conversation-0006.html"));
-    EXPECT_EQ(captures(group, QStringLiteral("<div class=\"event \\w+\" id=\"m\\d+\">(.*)</div>")),
-              QStringList({QStringLiteral("<bdi>Maya Chen</bdi> named the conversation \u201C<bdi>Hiking crew \U0001F97E</bdi>\u201D"),
-                           QStringLiteral("<bdi>\u0644\u064A\u0644\u0649 \u062D\u062F\u0627\u062F</bdi> left the conversation")}));
-    EXPECT_TRUE(messageDom(group, 36).contains(QStringLiteral(
-        "<a class=\"link\" href=\"https://example.com/trails/ridge-loop\" rel=\"noreferrer\"><bdi>Ridge Loop Trail</bdi> "
-        "<span class=\"host\">example.com</span></a>")));
-    EXPECT_TRUE(messageDom(group, 12).contains(QStringLiteral("\U0001F602 <bdi>Sof\u00EDa Ram\u00EDrez</bdi>")));
-
-    const QString sofia = dumpDom(pages + QStringLiteral("/conversation-0007.html"));
-    EXPECT_TRUE(messageDom(sofia, 19).contains(QStringLiteral("Sent with Confetti")));
 }
 
 } // namespace

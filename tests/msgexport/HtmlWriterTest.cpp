@@ -33,6 +33,8 @@ TEST(HtmlWriterTest, PagesShowHostileTextAsTextAndLinkOnlyFilesThatMayBeShown)
     MessageView message;
     message.subject = message.senderName = message.text = hostile;
     message.textFromArchivedBody = true;
+    message.details.edited = true;
+    message.details.editHistory << EditView{0, 0, QDateTime(), hostile};
     message.pieces << piece(QStringLiteral("\" onerror=\"alert(1).jpg"), QStringLiteral("image/jpeg"), State::Present)
                    << piece(QStringLiteral("passwd"), QStringLiteral("text/plain"), State::Outside)
                    << piece(QStringLiteral("gone.mov"), QStringLiteral("video/quicktime"), State::Missing, {},
@@ -52,7 +54,8 @@ TEST(HtmlWriterTest, PagesShowHostileTextAsTextAndLinkOnlyFilesThatMayBeShown)
         EXPECT_FALSE(html.contains(QStringLiteral("<script"), Qt::CaseInsensitive) || html.contains(QStringLiteral("\" onerror")));
         EXPECT_TRUE(html.contains(escaped) && html.contains(QStringLiteral("Maya Chen &lt;+14155550132&gt;")));
     }
-    EXPECT_EQ(page.count(QStringLiteral("&lt;script&gt;")), 6) << "title twice, participants, sender, subject and words";
+    EXPECT_EQ(page.count(QStringLiteral("&lt;script&gt;")), 7) << "title twice, participants, sender, subject, words, earlier words";
+    EXPECT_TRUE(page.contains(QStringLiteral("<span class=\"edited\">Edited</span>")));
     EXPECT_EQ(pageLinks(page), QStringList({QStringLiteral("index.html"), QStringLiteral("file:///backup/SMS/%22%20onerror=%22alert(1).jpg"),
                                             QStringLiteral("file:///backup/SMS/%22%20onerror=%22alert(1).jpg"),
                                             QStringLiteral("file:///backup/SMS/gone-preview-left.jpg"),

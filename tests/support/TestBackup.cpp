@@ -30,15 +30,12 @@ QString TestBackup::schema(const QString& name)
     return text;
 }
 
-bool TestBackup::writeDatabase(const QString& relative, const QString& sql, bool walOnly)
+bool TestBackup::writeDatabase(const QString& relative, const QString& sql)
 {
     const QString file = path(relative);
     QDir().mkpath(QFileInfo(file).path());
     QString error;
-    const bool ok = FixtureDatabase::create(file, sql,
-                                            walOnly ? FixtureDatabase::Journal::WalOnly
-                                                    : FixtureDatabase::Journal::Rollback,
-                                            &error);
+    const bool ok = FixtureDatabase::create(file, sql, FixtureDatabase::Journal::Rollback, &error);
     EXPECT_TRUE(ok) << error.toStdString();
     return ok;
 }
@@ -48,10 +45,9 @@ bool TestBackup::writeSmsDb(const QString& rows, const QString& schemaName)
     return writeDatabase(QStringLiteral("SMS/sms.db"), schema(schemaName) + rows);
 }
 
-bool TestBackup::writeAddressBook(const QString& rows, const QString& fileName, bool walOnly)
+bool TestBackup::writeAddressBook(const QString& rows)
 {
-    return writeDatabase(QStringLiteral("AddressBook/") + fileName, schema(QStringLiteral("addressbook.sql")) + rows,
-                         walOnly);
+    return writeDatabase(QStringLiteral("AddressBook/AddressBook.sqlitedb"), schema(QStringLiteral("addressbook.sql")) + rows);
 }
 
 void TestBackup::writeFile(const QString& relative, const QByteArray& content)
@@ -61,9 +57,4 @@ void TestBackup::writeFile(const QString& relative, const QByteArray& content)
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
     out.write(content);
-}
-
-void TestBackup::makeFolder(const QString& relative)
-{
-    QDir().mkpath(path(relative));
 }

@@ -17,14 +17,12 @@ public:
     // SMS/sms.db: the named table shapes (a file of tools/fixture/schemas),
     // then rows. Returns false (and fails the test) when the SQL is refused.
     bool writeSmsDb(const QString& rows, const QString& schema = QStringLiteral("ios14-sms.sql"));
-    // AddressBook/<fileName> in the iOS address-book shape, then rows.
-    bool writeAddressBook(const QString& rows, const QString& fileName = QStringLiteral("AddressBook.sqlitedb"),
-                          bool walOnly = false);
+    // AddressBook/AddressBook.sqlitedb in the iOS address-book shape, then rows.
+    bool writeAddressBook(const QString& rows);
     // Any database at a relative path, from SQL text alone.
-    bool writeDatabase(const QString& relative, const QString& sql, bool walOnly = false);
+    bool writeDatabase(const QString& relative, const QString& sql);
     // A plain file (its folders made as needed).
     void writeFile(const QString& relative, const QByteArray& content = QByteArray("data"));
-    void makeFolder(const QString& relative);
 
     static QString schema(const QString& name);
 
