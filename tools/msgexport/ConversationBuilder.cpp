@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -159,6 +160,8 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
 
     // A message joined to two chat rows of the conversation comes twice.
     QSet<qint64> seen;
+    seen.reserve(session.messages.size());
+    view.messages.reserve(session.messages.size());
     for (const MsgContent* content : session.messages) {
         if (!content || seen.contains(content->id))
             continue;
@@ -184,10 +187,10 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
     MessageView message;
     message.id = content.id;
     message.handleId = content.handleId;
-    message.date = IosDate::realDate(content.date);
-    message.dateRead = IosDate::realDate(content.dateRead);
     message.dateSeconds = IosDate::storedSeconds(content.date);
     message.dateReadSeconds = IosDate::storedSeconds(content.dateRead);
+    message.date = IosDate::fromStored(message.dateSeconds);
+    message.dateRead = IosDate::fromStored(message.dateReadSeconds);
     message.subject = content.subject;
     message.attributedText = content.attributedText;
     message.isNonSms = content.isNonSms;
@@ -219,7 +222,7 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
         }
         message.pieces.append(view);
     }
-    message.text = words.join(QLatin1Char('\n'));
+    message.text = words.size() == 1 ? words.first() : words.join(QLatin1Char('\n'));
 
     // Recent iOS keeps the words only in the archived body. Its placeholders
     // stand for attachments that are shown as pieces already.
@@ -243,7 +246,8 @@ AttachmentView ConversationBuilder::buildAttachment(const MsgPiece& piece) const
     attachment.previewPath = piece.previewPath;
     attachment.fileName = QFileInfo(piece.filePath).fileName();
     attachment.fileState = boundary.stateOf(piece.filePath);
-    attachment.previewState = boundary.stateOf(piece.previewPath);
+    attachment.previewState =
+        piece.previewPath == piece.filePath ? attachment.fileState : boundary.stateOf(piece.previewPath);
     return attachment;
 }
 
@@ -256,14 +260,15 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         ReactionView reaction;
     };
     QList<Pending> reactions;
-    QList<MessageView> kept;
-    for (MessageView& message : view.messages) {
+    QList<MessageView>& kept = view.messages;
+    std::vector<bool> isReaction(kept.size());
+    for (int i = 0; i < kept.size(); ++i) {
+        MessageView& message = kept[i];
         MsgDetail d;
-        if (!details->find(message.id, &d)) {
-            kept.append(message);
+        if (!details->find(message.id, &d))
             continue;
-        }
         if (d.isReaction()) {
+            isReaction[i] = true;
             ReactionView reaction;
             reaction.kind = reactionKind(d.reaction);
             reaction.emoji = d.reactionEmoji;
@@ -274,7 +279,15 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
             continue;
         }
         fillDetails(message.details, d, view);
-        kept.append(message);
+    }
+    // Reactions are no messages of their own.
+    if (!reactions.isEmpty()) {
+        int to = 0;
+        for (int from = 0; from < kept.size(); ++from) {
+            if (!isReaction[from])
+                std::swap(kept[to++], kept[from]);
+        }
+        kept.erase(kept.begin() + to, kept.end());
     }
 
     QHash<QString, int> byGuid;
@@ -305,5 +318,16 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         if (!pending.removed)
             list.append(pending.reaction);
     }
-    view.messages = kept;
+}
+
+int ConversationBuilder::messageCount(const MsgSession& session) const
+{
+    QSet<qint64> seen;
+    seen.reserve(session.messages.size());
+    MsgDetail d;
+    for (const MsgContent* content : session.messages) {
+        if (content && !(details && details->find(content->id, &d) && d.isReaction()))
+            seen.insert(content->id);
+    }
+    return seen.size();
 }
