@@ -47,10 +47,10 @@ protected:
             document.conversations.append(builder.build(*service.msgSession(i), static_cast<int>(i)));
         return document;
     }
-    QList<MessageView> messagesOf(const QString& rows)
+    QVector<MessageView> messagesOf(const QString& rows)
     {
         const ExportDocument document = exportOf(rows, true);
-        return document.conversations.isEmpty() ? QList<MessageView>() : document.conversations[0].messages;
+        return document.conversations.isEmpty() ? QVector<MessageView>() : document.conversations[0].messages;
     }
 };
 
@@ -94,7 +94,7 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
                                    "associated_message_guid) VALUES ('R%1', %1, 'Loved \u201Ctarget\u201D', %2);")
                         .arg(i + 2)
                         .arg(QString::fromUtf8(c.reactions[i]));
-        const QList<MessageView> messages = messagesOf(rows);
+        const QVector<MessageView> messages = messagesOf(rows);
         ASSERT_EQ(messages.size(), 1) << rows.toStdString(); // reactions are no messages
         QStringList shown, expected;
         for (const ReactionView& reaction : messages[0].details.reactions)
@@ -108,7 +108,7 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
 TEST_F(MessageDetailsViewTest, RepliesQuoteAndGroupEventsReadAsOneLine)
 {
     const QString longText = QStringLiteral("0123456789").repeated(7);
-    const QList<MessageView> messages = messagesOf(QStringLiteral(R"sql(
+    const QVector<MessageView> messages = messagesOf(QStringLiteral(R"sql(
 INSERT INTO message (ROWID, guid, text, handle_id, is_from_me, date, thread_originator_guid, item_type,
                      group_action_type, other_handle, group_title) VALUES
     (1, 'T', '%1', 1, 0, 1, NULL, 0, 0, 0, NULL),

@@ -158,14 +158,23 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
                : !names.isEmpty()        ? names.join(QStringLiteral(", "))
                                          : QStringLiteral("(no participants)");
 
-    // A message joined to two chat rows of the conversation comes twice.
-    QSet<qint64> seen;
-    seen.reserve(session.messages.size());
-    view.messages.reserve(session.messages.size());
+    // A message joined to two chat rows of the conversation comes twice;
+    // most conversations have no such message and need no set of them.
+    std::vector<qint64> ids;
+    ids.reserve(static_cast<size_t>(session.messages.size()));
     for (const MsgContent* content : session.messages) {
-        if (!content || seen.contains(content->id))
+        if (content)
+            ids.push_back(content->id);
+    }
+    std::sort(ids.begin(), ids.end());
+    const bool twice = std::adjacent_find(ids.begin(), ids.end()) != ids.end();
+    QSet<qint64> seen;
+    view.messages.reserve(static_cast<int>(ids.size()));
+    for (const MsgContent* content : session.messages) {
+        if (!content || (twice && seen.contains(content->id)))
             continue;
-        seen.insert(content->id);
+        if (twice)
+            seen.insert(content->id);
         view.messages.append(buildMessage(*content, view));
     }
     // The library gives each chat row's messages newest first, one row after
@@ -260,7 +269,7 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         ReactionView reaction;
     };
     QList<Pending> reactions;
-    QList<MessageView>& kept = view.messages;
+    QVector<MessageView>& kept = view.messages;
     std::vector<bool> isReaction(kept.size());
     for (int i = 0; i < kept.size(); ++i) {
         MessageView& message = kept[i];

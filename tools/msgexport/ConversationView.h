@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -164,7 +165,7 @@ struct MessageView
     int shareDirection = 0;
     int otherHandle = 0;
     bool extraFlag = true;
-    QList<PieceView> pieces; // as the library cut the message
+    QVector<PieceView> pieces; // as the library cut the message
 
     QString text;                      // the words to show
     bool textFromArchivedBody = false; // text came from attributedText
@@ -182,7 +183,7 @@ struct ConversationView
     int unreadCount = 0;
     QList<ParticipantView> participants; // ascending handle id
     QStringList participantLabels;       // "Name <address>" or the address, each once
-    QList<MessageView> messages;         // oldest first
+    QVector<MessageView> messages;       // oldest first
     QDateTime newestDate;
 };
 

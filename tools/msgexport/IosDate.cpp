@@ -3,6 +3,7 @@
 #include "OutputSink.h"
 
 #include <ctime>
+#include <limits>
 #include <unordered_map>
 
 namespace {
@@ -45,6 +46,10 @@ class DayOffsets
 public:
     bool find(qint64 day, int* offset)
     {
+        if (day == lastDay) { // a conversation's dates come in order
+            *offset = lastOffset;
+            return lastOffset != unsteady;
+        }
         auto known = days.find(day);
         if (known == days.end()) {
             if (days.size() > 100000) // a bound, whatever the dates
@@ -58,13 +63,16 @@ public:
                 && utcOffset(end, &last) && first == middle && middle == last;
             known = days.emplace(day, steady ? first : unsteady).first;
         }
-        *offset = known->second;
+        lastDay = day;
+        lastOffset = *offset = known->second;
         return known->second != unsteady;
     }
 
 private:
     static constexpr int unsteady = 1 << 30;
     std::unordered_map<qint64, int> days;
+    qint64 lastDay = std::numeric_limits<qint64>::min();
+    int lastOffset = 0;
 };
 
 DayOffsets& offsets()
@@ -106,9 +114,18 @@ qint64 IosDate::storedSeconds(const QDateTime& libraryDate)
             + libraryDate.time().msecsSinceStartOfDay();
         const qint64 local = floorDiv(localMs, 1000);
         int offset = 0;
-        if (local >= firstFast && local <= lastFast && localMs % 1000 == 0
-            && offsets().find(floorDiv(local, daySeconds), &offset))
+        const bool inRange = local >= firstFast && local <= lastFast;
+        if (inRange && localMs % 1000 == 0 && offsets().find(floorDiv(local, daySeconds), &offset))
             return local - offset;
+        // Qt's own rules near 1970; the same date (a read date of 0, often) comes again.
+        static qint64 lastLocalMs = 0, lastSeconds = 0;
+        static bool remembered = false;
+        if (!inRange && remembered && localMs == lastLocalMs)
+            return lastSeconds;
+        lastSeconds = libraryDate.toSecsSinceEpoch();
+        lastLocalMs = localMs;
+        remembered = !inRange;
+        return lastSeconds;
     }
     return libraryDate.toSecsSinceEpoch();
 }
