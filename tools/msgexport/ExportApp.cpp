@@ -91,6 +91,11 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         return OutputFailed;
     }
     progress.startSpinner(QStringLiteral("Loading %1").arg(folder));
+    // Reactions, replies, edits and the like: read before the load, so that
+    // the pages of the database this reading touches are let go before the
+    // library's model is built rather than added to it.
+    MsgDetails details(boundary.root());
+    details.load();
     // A device whose folder is laid out like Library loads as the library finds it.
     const bool loaded =
         fromDevice && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
@@ -102,10 +107,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
-    // Reactions, replies, edits and the like: read beside the load.
-    progress.startSpinner(QStringLiteral("Reading the details of %1").arg(folder));
-    MsgDetails details(boundary.root());
-    details.load();
+    progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
     const ConversationBuilder builder(boundary, &details);
     // Conversations are built one at a time as they are written; only the
     // totals of the headers are counted up front.
