@@ -27,7 +27,7 @@ protected:
     QTemporaryDir temp;
 
     // The messages of the one conversation of a backup made of people and rows.
-    QList<MessageView> messagesOf(const QString& rows)
+    QVector<MessageView> messagesOf(const QString& rows)
     {
         const QString folder = temp.path() + QStringLiteral("/backup");
         QDir(folder).removeRecursively();

@@ -10,31 +10,24 @@ AttachmentLinker::AttachmentLinker(const BackupBoundary& boundary, const QString
 {
 }
 
-bool AttachmentLinker::copyAll(ExportDocument& document, const Progress& progress, QString* error)
+bool AttachmentLinker::copy(ConversationView& conversation, QString* error)
 {
-    QList<AttachmentView*> attachments;
-    for (ConversationView& conversation : document.conversations) {
-        for (MessageView& message : conversation.messages) {
-            for (PieceView& piece : message.pieces) {
-                if (piece.kind == PieceView::Kind::Attachment)
-                    attachments.append(&piece.attachment);
+    for (MessageView& message : conversation.messages) {
+        for (PieceView& piece : message.pieces) {
+            if (piece.kind != PieceView::Kind::Attachment)
+                continue;
+            AttachmentView& attachment = piece.attachment;
+            if (attachment.fileState == BackupBoundary::FileState::Present) {
+                attachment.copiedFile = copyOne(attachment.filePath, error);
+                if (attachment.copiedFile.isEmpty())
+                    return false;
+            }
+            if (attachment.previewState == BackupBoundary::FileState::Present) {
+                attachment.copiedPreview = copyOne(attachment.previewPath, error);
+                if (attachment.copiedPreview.isEmpty())
+                    return false;
             }
         }
-    }
-    for (int i = 0; i < attachments.size(); ++i) {
-        AttachmentView& attachment = *attachments.at(i);
-        if (attachment.fileState == BackupBoundary::FileState::Present) {
-            attachment.copiedFile = copyOne(attachment.filePath, error);
-            if (attachment.copiedFile.isEmpty())
-                return false;
-        }
-        if (attachment.previewState == BackupBoundary::FileState::Present) {
-            attachment.copiedPreview = copyOne(attachment.previewPath, error);
-            if (attachment.copiedPreview.isEmpty())
-                return false;
-        }
-        if (progress)
-            progress(i + 1, attachments.size());
     }
     return true;
 }

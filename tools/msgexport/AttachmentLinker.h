@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QString>
 
-#include <functional>
 
 // Copies the attachment and preview files of an export into the output
 // folder, below "attachments/" at their place in the backup. Only files
@@ -13,13 +12,12 @@
 class AttachmentLinker
 {
 public:
-    using Progress = std::function<void(int done, int total)>;
-
     AttachmentLinker(const BackupBoundary& boundary, const QString& outputFolder);
 
-    // Fills copiedFile and copiedPreview of every attachment of the document.
-    // False, with the reason in *error, when a copy cannot be written.
-    bool copyAll(ExportDocument& document, const Progress& progress, QString* error);
+    // Fills copiedFile and copiedPreview of every attachment of the
+    // conversation. False, with the reason in *error, when a copy cannot be
+    // written.
+    bool copy(ConversationView& conversation, QString* error);
 
     int copiedFiles() const { return copies.size(); }
 

@@ -1,8 +1,13 @@
 #include "BackupBoundary.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 BackupBoundary::BackupBoundary(const QString& backupFolder, const QString& linkedFolder)
     : canonicalRoot(QFileInfo(backupFolder).canonicalFilePath())
@@ -12,10 +17,53 @@ BackupBoundary::BackupBoundary(const QString& backupFolder, const QString& linke
 
 BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
 {
+#if !defined(_WIN32)
+    // Without links, the real location is the real folder plus the name: one
+    // lstat instead of a readlink per level of the path.
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const QStringRef name = path.midRef(slash + 1);
+    const QString folder = slash > 0 && !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+                               ? canonicalFolder(path.left(slash))
+                               : QString();
+    struct stat status;
+    if (!folder.isEmpty()) {
+        if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+            return FileState::Missing;
+        if (S_ISREG(status.st_mode))
+            return isUnderRoot(folder + QLatin1Char('/') + name) ? FileState::Present : FileState::Outside;
+        if (!S_ISLNK(status.st_mode))
+            return FileState::Missing;
+    }
+#endif
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists() || !info.isFile())
         return FileState::Missing;
     return isUnderRoot(info.canonicalFilePath()) ? FileState::Present : FileState::Outside;
+}
+
+QString BackupBoundary::canonicalFolder(const QString& folder) const
+{
+    const auto known = folders.constFind(folder);
+    if (known != folders.constEnd())
+        return *known;
+    QString canonical;
+#if !defined(_WIN32)
+    const int slash = folder.lastIndexOf(QLatin1Char('/'));
+    const QStringRef name = folder.midRef(slash + 1);
+    struct stat status;
+    if (slash > 0 && !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && ::lstat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        const QString parent = canonicalFolder(folder.left(slash));
+        canonical = parent.isEmpty() ? QString() : parent + QLatin1Char('/') + name;
+    } else
+#endif
+    {
+        canonical = QFileInfo(folder).canonicalFilePath();
+    }
+    if (folders.size() > 4096)
+        folders.clear();
+    folders.insert(folder, canonical);
+    return canonical;
 }
 
 bool BackupBoundary::contains(const QString& path) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 // Which files may be copied or linked: only those whose real location, with
@@ -37,7 +38,11 @@ public:
 private:
     static bool isUnder(const QString& canonical, const QString& folder);
     bool isUnderRoot(const QString& canonical) const;
+    // QFileInfo::canonicalFilePath of a folder, each level of it looked up
+    // once: the folders above the attachments' own repeat for every file.
+    QString canonicalFolder(const QString& folder) const;
 
     QString canonicalRoot;
     QString canonicalLinked;
+    mutable QHash<QString, QString> folders; // a bounded cache
 };

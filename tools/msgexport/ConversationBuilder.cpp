@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -157,12 +158,23 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
                : !names.isEmpty()        ? names.join(QStringLiteral(", "))
                                          : QStringLiteral("(no participants)");
 
-    // A message joined to two chat rows of the conversation comes twice.
-    QSet<qint64> seen;
+    // A message joined to two chat rows of the conversation comes twice;
+    // most conversations have no such message and need no set of them.
+    std::vector<qint64> ids;
+    ids.reserve(static_cast<size_t>(session.messages.size()));
     for (const MsgContent* content : session.messages) {
-        if (!content || seen.contains(content->id))
+        if (content)
+            ids.push_back(content->id);
+    }
+    std::sort(ids.begin(), ids.end());
+    const bool twice = std::adjacent_find(ids.begin(), ids.end()) != ids.end();
+    QSet<qint64> seen;
+    view.messages.reserve(static_cast<int>(ids.size()));
+    for (const MsgContent* content : session.messages) {
+        if (!content || (twice && seen.contains(content->id)))
             continue;
-        seen.insert(content->id);
+        if (twice)
+            seen.insert(content->id);
         view.messages.append(buildMessage(*content, view));
     }
     // The library gives each chat row's messages newest first, one row after
@@ -184,10 +196,10 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
     MessageView message;
     message.id = content.id;
     message.handleId = content.handleId;
-    message.date = IosDate::realDate(content.date);
-    message.dateRead = IosDate::realDate(content.dateRead);
     message.dateSeconds = IosDate::storedSeconds(content.date);
     message.dateReadSeconds = IosDate::storedSeconds(content.dateRead);
+    message.date = IosDate::fromStored(message.dateSeconds);
+    message.dateRead = IosDate::fromStored(message.dateReadSeconds);
     message.subject = content.subject;
     message.attributedText = content.attributedText;
     message.isNonSms = content.isNonSms;
@@ -219,7 +231,7 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
         }
         message.pieces.append(view);
     }
-    message.text = words.join(QLatin1Char('\n'));
+    message.text = words.size() == 1 ? words.first() : words.join(QLatin1Char('\n'));
 
     // Recent iOS keeps the words only in the archived body. Its placeholders
     // stand for attachments that are shown as pieces already.
@@ -243,7 +255,8 @@ AttachmentView ConversationBuilder::buildAttachment(const MsgPiece& piece) const
     attachment.previewPath = piece.previewPath;
     attachment.fileName = QFileInfo(piece.filePath).fileName();
     attachment.fileState = boundary.stateOf(piece.filePath);
-    attachment.previewState = boundary.stateOf(piece.previewPath);
+    attachment.previewState =
+        piece.previewPath == piece.filePath ? attachment.fileState : boundary.stateOf(piece.previewPath);
     return attachment;
 }
 
@@ -256,14 +269,15 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         ReactionView reaction;
     };
     QList<Pending> reactions;
-    QList<MessageView> kept;
-    for (MessageView& message : view.messages) {
+    QVector<MessageView>& kept = view.messages;
+    std::vector<bool> isReaction(kept.size());
+    for (int i = 0; i < kept.size(); ++i) {
+        MessageView& message = kept[i];
         MsgDetail d;
-        if (!details->find(message.id, &d)) {
-            kept.append(message);
+        if (!details->find(message.id, &d))
             continue;
-        }
         if (d.isReaction()) {
+            isReaction[i] = true;
             ReactionView reaction;
             reaction.kind = reactionKind(d.reaction);
             reaction.emoji = d.reactionEmoji;
@@ -274,7 +288,15 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
             continue;
         }
         fillDetails(message.details, d, view);
-        kept.append(message);
+    }
+    // Reactions are no messages of their own.
+    if (!reactions.isEmpty()) {
+        int to = 0;
+        for (int from = 0; from < kept.size(); ++from) {
+            if (!isReaction[from])
+                std::swap(kept[to++], kept[from]);
+        }
+        kept.erase(kept.begin() + to, kept.end());
     }
 
     QHash<QString, int> byGuid;
@@ -305,5 +327,16 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         if (!pending.removed)
             list.append(pending.reaction);
     }
-    view.messages = kept;
+}
+
+int ConversationBuilder::messageCount(const MsgSession& session) const
+{
+    QSet<qint64> seen;
+    seen.reserve(session.messages.size());
+    MsgDetail d;
+    for (const MsgContent* content : session.messages) {
+        if (content && !(details && details->find(content->id, &d) && d.isReaction()))
+            seen.insert(content->id);
+    }
+    return seen.size();
 }

@@ -18,6 +18,8 @@ public:
     explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr);
 
     ConversationView build(const MsgSession& session, int index) const;
+    // How many messages build() will show, without building them.
+    int messageCount(const MsgSession& session) const;
 
     // The contact name where the address book knows one, else the address.
     static QString displayName(const MsgIdentifier& identifier);

@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <vector>
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -89,6 +91,11 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         return OutputFailed;
     }
     progress.startSpinner(QStringLiteral("Loading %1").arg(folder));
+    // Reactions, replies, edits and the like: read before the load, so that
+    // the pages of the database this reading touches are let go before the
+    // library's model is built rather than added to it.
+    MsgDetails details(boundary.root());
+    details.load();
     // A device whose folder is laid out like Library loads as the library finds it.
     const bool loaded =
         fromDevice && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
@@ -100,33 +107,34 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
-    // Reactions, replies, edits and the like: read beside the load.
-    MsgDetails details(boundary.root());
-    details.load();
+    progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
     const ConversationBuilder builder(boundary, &details);
+    // Conversations are built one at a time as they are written; only the
+    // totals of the headers are counted up front.
+    std::vector<const MsgSession*> sessions;
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
-        if (const MsgSession* session = service.msgSession(i))
-            document.conversations.append(builder.build(*session, document.conversations.size()));
+        if (const MsgSession* session = service.msgSession(i)) {
+            sessions.push_back(session);
+            document.madeMessages += builder.messageCount(*session);
+        }
     }
+    progress.stopSpinner();
+    document.madeConversations = static_cast<int>(sessions.size());
 
     QString error;
+    std::unique_ptr<AttachmentLinker> linker;
     if (!options.outputFolder.isEmpty()) {
         if (!QDir().mkpath(options.outputFolder)) {
             say(QStringLiteral("cannot create the output folder %1").arg(options.outputFolder));
             return OutputFailed;
         }
-        if (options.copyAttachments) {
-            AttachmentLinker linker(boundary, options.outputFolder);
-            const bool copied = linker.copyAll(
-                document, [&progress](int done, int total) { progress.bar(QStringLiteral("attachments"), done, total); },
-                &error);
-            progress.clear();
-            if (!copied) {
-                say(error);
-                return OutputFailed;
-            }
-        }
+        if (options.copyAttachments)
+            linker = std::make_unique<AttachmentLinker>(boundary, options.outputFolder);
     }
+    document.make = [&](int i, ConversationView* view, QString* why) {
+        *view = builder.build(*sessions[static_cast<size_t>(i)], i);
+        return !linker || linker->copy(*view, why);
+    };
 
     QFile standardOutput;
 #if defined(_WIN32)
@@ -140,7 +148,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     ExportTarget target;
     target.folder = options.outputFolder;
     target.stream = &standardOutput;
-    target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("pages"), done, total); };
+    target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("messages"), done, total); };
     const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format);
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();
@@ -151,7 +159,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     }
     if (!options.quiet && !options.outputFolder.isEmpty()) {
         say(QStringLiteral("%1 conversations, %2 messages written to %3")
-                .arg(document.conversations.size())
+                .arg(document.conversationCount())
                 .arg(document.messageCount())
                 .arg(options.outputFolder));
     }

@@ -4,6 +4,8 @@
 #include "JsonWriter.h"
 #include "TextWriter.h"
 
+#include "OutputSink.h"
+
 #include <QDir>
 #include <QSaveFile>
 
@@ -25,21 +27,24 @@ QStringList ExportWriter::formats()
     return {QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html")};
 }
 
-bool ExportWriter::writeDocument(const QByteArray& bytes, const ExportTarget& target, const QString& fileName,
-                                 QString* error)
+bool ExportWriter::writeFile(const ExportTarget& target, const QString& fileName,
+                             const std::function<bool(OutputSink&)>& body, QString* error)
 {
-    if (target.folder.isEmpty()) {
-        if (target.stream && target.stream->write(bytes) == bytes.size())
-            return true;
-        if (error)
-            *error = QStringLiteral("cannot write to standard output");
-        return false;
-    }
     // A reader never sees half a file, even if the disk fills up.
-    QSaveFile file(QDir(target.folder).filePath(fileName));
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    QSaveFile file;
+    QIODevice* device = target.stream;
+    if (!target.folder.isEmpty()) {
+        file.setFileName(QDir(target.folder).filePath(fileName));
+        device = file.open(QIODevice::WriteOnly) ? &file : nullptr;
+    }
+    OutputSink out(device);
+    if (device && body(out) && out.flush() && (target.folder.isEmpty() || file.commit()))
         return true;
-    if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    if (device && !out.failed() && (target.folder.isEmpty() || file.error() == QFileDevice::NoError))
+        return false; // body said why
+    if (error) {
+        *error = target.folder.isEmpty() ? QStringLiteral("cannot write to standard output")
+                                         : QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    }
     return false;
 }

@@ -8,10 +8,12 @@
 #include <functional>
 #include <memory>
 
+class OutputSink;
 class QIODevice;
 
 // Where an export goes: a folder (required by formats that write several
-// files), or else a stream such as standard output.
+// files), or else a stream such as standard output. progress hears of every
+// message written.
 struct ExportTarget
 {
     QString folder;
@@ -36,8 +38,9 @@ public:
     static QStringList formats();
 
 protected:
-    // Writes a single-file format to target.stream, or to fileName in
-    // target.folder.
-    static bool writeDocument(const QByteArray& bytes, const ExportTarget& target, const QString& fileName,
-                              QString* error);
+    // Writes a file to target.stream, or to fileName in target.folder, as
+    // body produces it; body returns false when the export must stop (with
+    // *error set unless the output failed).
+    static bool writeFile(const ExportTarget& target, const QString& fileName,
+                          const std::function<bool(OutputSink&)>& body, QString* error);
 };

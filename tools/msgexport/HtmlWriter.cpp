@@ -1,9 +1,11 @@
 #include "HtmlWriter.h"
 
 #include "IosDate.h"
+#include "OutputSink.h"
 
 #include <QDir>
 #include <QLocale>
+#include <QSaveFile>
 #include <QUrl>
 
 namespace {
@@ -58,23 +60,34 @@ footer { color: #8e8e93; font-size: 12px; text-align: center; padding: 16px; }
 // Pages load nothing but their own images and the attachments they link.
 const char* const contentPolicy = "default-src 'none'; img-src 'self' file: data:; style-src 'unsafe-inline'";
 
-QString pageHead(const QString& title)
+void pageHead(OutputSink& out, const QString& title)
 {
-    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                          "<meta http-equiv=\"Content-Security-Policy\" content=\"%1\">\n"
-                          "<title>%2</title>\n<style>%3</style>\n</head>\n")
-        .arg(QLatin1String(contentPolicy), HtmlWriter::escape(title), QLatin1String(styleSheet));
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<meta http-equiv=\"Content-Security-Policy\" content=\""
+        << contentPolicy << "\">\n<title>";
+    out.html(title) << "</title>\n<style>" << styleSheet << "</style>\n</head>\n";
 }
 
-QString pageFoot(const ExportDocument& document)
+void pageFoot(OutputSink& out, const ExportDocument& document)
 {
-    return QStringLiteral("<footer>%1</footer>\n</body>\n</html>\n").arg(HtmlWriter::escape(document.generator));
+    out << "<footer>";
+    out.html(document.generator) << "</footer>\n</body>\n</html>\n";
 }
 
-QString timeElement(const QDateTime& date, const QString& shown)
+void timeElement(OutputSink& out, const QDateTime& date, bool timeOnly = false)
 {
-    return QStringLiteral("<time datetime=\"%1\">%2</time>").arg(IosDate::isoUtc(date), HtmlWriter::escape(shown));
+    out << "<time datetime=\"";
+    IosDate::appendIsoUtc(out, date);
+    out << "\">";
+    IosDate::appendLocal(out, date, timeOnly);
+    out << "</time>";
+}
+
+void bdi(OutputSink& out, const QString& text)
+{
+    out << "<bdi>";
+    out.html(text) << "</bdi>";
 }
 
 // Where the page may point for a file: its copy, else the file in the backup,
@@ -86,7 +99,7 @@ QString linkFor(const QString& copy, const QString& path, BackupBoundary::FileSt
     return state == BackupBoundary::FileState::Present ? path : QString();
 }
 
-QString attachmentHtml(const AttachmentView& attachment)
+void writeAttachment(OutputSink& out, const AttachmentView& attachment)
 {
     const QString fileLink = linkFor(attachment.copiedFile, attachment.filePath, attachment.fileState);
     QString imageLink;
@@ -94,143 +107,235 @@ QString attachmentHtml(const AttachmentView& attachment)
         imageLink = linkFor(attachment.copiedPreview, attachment.previewPath, attachment.previewState);
     if (imageLink.isEmpty() && attachment.isImage())
         imageLink = fileLink;
-    const QString name = HtmlWriter::escape(attachment.fileName);
-    const QString mime = HtmlWriter::escape(attachment.mimeType);
 
     if (!imageLink.isEmpty()) {
-        const QString image = QStringLiteral("<img src=\"%1\" alt=\"%2\" title=\"%2\">")
-                                  .arg(HtmlWriter::escape(HtmlWriter::urlFor(imageLink)), name);
-        if (fileLink.isEmpty())
-            return QStringLiteral("<span class=\"attachment image\">%1</span>\n").arg(image);
-        return QStringLiteral("<a class=\"attachment image\" href=\"%1\">%2</a>\n")
-            .arg(HtmlWriter::escape(HtmlWriter::urlFor(fileLink)), image);
+        if (fileLink.isEmpty()) {
+            out << "<span class=\"attachment image\">";
+        } else {
+            out << "<a class=\"attachment image\" href=\"";
+            out.html(HtmlWriter::urlFor(fileLink)) << "\">";
+        }
+        out << "<img src=\"";
+        out.html(HtmlWriter::urlFor(imageLink)) << "\" alt=\"";
+        out.html(attachment.fileName) << "\" title=\"";
+        out.html(attachment.fileName) << "\">" << (fileLink.isEmpty() ? "</span>\n" : "</a>\n");
+        return;
     }
     if (!fileLink.isEmpty()) {
-        return QStringLiteral("<a class=\"attachment file\" href=\"%1\">\U0001F4CE %2</a> <span class=\"mime\">%3</span>\n")
-            .arg(HtmlWriter::escape(HtmlWriter::urlFor(fileLink)), name, mime);
+        out << "<a class=\"attachment file\" href=\"";
+        out.html(HtmlWriter::urlFor(fileLink)) << "\">\U0001F4CE ";
+        out.html(attachment.fileName) << "</a> <span class=\"mime\">";
+        out.html(attachment.mimeType) << "</span>\n";
+        return;
     }
-    const QString why = attachment.fileState == BackupBoundary::FileState::Outside
-                            ? QStringLiteral("outside the backup, not linked")
-                            : QStringLiteral("not in the backup");
-    return QStringLiteral("<span class=\"attachment missing\">\U0001F4CE %1 (%2) \u2014 %3</span>\n")
-        .arg(name, mime, why);
+    out << "<span class=\"attachment missing\">\U0001F4CE ";
+    out.html(attachment.fileName) << " (";
+    out.html(attachment.mimeType) << ") \u2014 "
+        << (attachment.fileState == BackupBoundary::FileState::Outside ? "outside the backup, not linked"
+                                                                        : "not in the backup")
+        << "</span>\n";
 }
 
 // Each label isolated, so that a right-to-left name does not pull its
 // neighbours' punctuation around.
-QString participantsHtml(const ConversationView& conversation)
+void writeParticipants(OutputSink& out, const ConversationView& conversation)
 {
-    QStringList labels;
-    for (const QString& label : conversation.participantLabels)
-        labels << QStringLiteral("<bdi>%1</bdi>").arg(HtmlWriter::escape(label));
-    return labels.join(QStringLiteral(", "));
+    for (int i = 0; i < conversation.participantLabels.size(); ++i) {
+        out << (i ? ", " : "");
+        bdi(out, conversation.participantLabels[i]);
+    }
 }
 
-QString textHtml(const QString& text)
+void writeText(OutputSink& out, const QString& text)
 {
-    return QStringLiteral("<p class=\"text\" dir=\"auto\"><bdi>%1</bdi></p>\n").arg(HtmlWriter::escape(text));
-}
-
-QString bdi(const QString& text)
-{
-    return QStringLiteral("<bdi>%1</bdi>").arg(HtmlWriter::escape(text));
+    out << "<p class=\"text\" dir=\"auto\"><bdi>";
+    out.html(text) << "</bdi></p>\n";
 }
 
 // Only web links become links; anything else is shown as text.
-QString linkHtml(const LinkView& link)
+void writeLink(OutputSink& out, const LinkView& link)
 {
-    const QString title = bdi(link.title.isEmpty() ? link.url : link.title);
-    const QString host = QStringLiteral("<span class=\"host\">%1</span>")
-                             .arg(HtmlWriter::escape(link.host.isEmpty() ? link.url : link.host));
     const QUrl url(link.url);
-    if (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http"))
-        return QStringLiteral("<div class=\"link\">%1 %2</div>\n").arg(title, host);
-    return QStringLiteral("<a class=\"link\" href=\"%1\" rel=\"noreferrer\">%2 %3</a>\n")
-        .arg(HtmlWriter::escape(QString::fromLatin1(url.toEncoded())), title, host);
+    const bool web = url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
+    if (web) {
+        out << "<a class=\"link\" href=\"";
+        out.html(QString::fromLatin1(url.toEncoded())) << "\" rel=\"noreferrer\">";
+    } else {
+        out << "<div class=\"link\">";
+    }
+    bdi(out, link.title.isEmpty() ? link.url : link.title);
+    out << " <span class=\"host\">";
+    out.html(link.host.isEmpty() ? link.url : link.host) << "</span>" << (web ? "</a>\n" : "</div>\n");
 }
 
-QString editsHtml(const MessageDetailsView& details)
+void writeEdits(OutputSink& out, const MessageDetailsView& details)
 {
-    QString html = QStringLiteral("<details class=\"edits\"><summary>Edited</summary>\n<ol>\n");
+    out << "<details class=\"edits\"><summary>Edited</summary>\n<ol>\n";
     for (const EditView& edit : details.editHistory) {
-        html += QStringLiteral("<li>%1 %2</li>\n")
-                    .arg(edit.date.isValid() ? timeElement(edit.date, IosDate::localText(edit.date)) : QString(),
-                         bdi(edit.text));
+        out << "<li>";
+        if (edit.date.isValid())
+            timeElement(out, edit.date);
+        out << ' ';
+        bdi(out, edit.text);
+        out << "</li>\n";
     }
-    return html + QStringLiteral("</ol>\n</details>\n");
+    out << "</ol>\n</details>\n";
 }
 
-QString reactionsHtml(const QList<ReactionView>& reactions)
+void writeReactions(OutputSink& out, const QList<ReactionView>& reactions)
 {
-    QString html = QStringLiteral("<div class=\"reactions\">");
+    out << "<div class=\"reactions\">";
     for (const ReactionView& reaction : reactions) {
-        html += QStringLiteral("<span class=\"reaction %1\" title=\"%2\">%3 %4</span>")
-                    .arg(HtmlWriter::escape(reaction.kind), HtmlWriter::escape(reaction.kind),
-                         HtmlWriter::escape(reaction.symbol()), bdi(reaction.senderName));
+        out << "<span class=\"reaction ";
+        out.html(reaction.kind) << "\" title=\"";
+        out.html(reaction.kind) << "\">";
+        out.html(reaction.symbol()) << ' ';
+        bdi(out, reaction.senderName);
+        out << "</span>";
     }
-    return html + QStringLiteral("</div>\n");
+    out << "</div>\n";
 }
 
-QString messageHtml(const MessageView& message, bool showSender)
+void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
 {
     const MessageDetailsView& details = message.details;
-    if (!details.groupEvent.isEmpty())
-        return QStringLiteral("<div class=\"event %1\" id=\"m%2\">%3</div>\n")
-            .arg(HtmlWriter::escape(details.groupEvent), QString::number(message.id),
-                 details.eventLine([](const QString& name) { return bdi(name); }));
+    if (!details.groupEvent.isEmpty()) {
+        out << "<div class=\"event ";
+        out.html(details.groupEvent) << "\" id=\"m";
+        out.number(message.id) << "\">"
+                               << details.eventLine([](const QString& name) {
+                                      return QStringLiteral("<bdi>%1</bdi>").arg(HtmlWriter::escape(name));
+                                  })
+                               << "</div>\n";
+        return;
+    }
     const bool sent = message.isFromMe != 0;
-    QString html = QStringLiteral("<div class=\"msg %1 %2\" id=\"m%3\">\n")
-                       .arg(sent ? QStringLiteral("sent") : QStringLiteral("received"),
-                            message.isNonSms != 0 ? QStringLiteral("nonsms") : QStringLiteral("sms"))
-                       .arg(message.id);
-    if (showSender && !sent)
-        html += QStringLiteral("<div class=\"sender\">%1</div>\n").arg(bdi(message.senderName));
-    html += QStringLiteral("<div class=\"bubble\">\n");
-    if (!details.replyQuote.isEmpty())
-        html += QStringLiteral("<blockquote class=\"reply\" dir=\"auto\">%1</blockquote>\n").arg(bdi(details.replyQuote));
-    if (!message.subject.isEmpty())
-        html += QStringLiteral("<p class=\"subject\" dir=\"auto\">%1</p>\n").arg(HtmlWriter::escape(message.subject));
+    out << "<div class=\"msg " << (sent ? "sent " : "received ") << (message.isNonSms != 0 ? "nonsms" : "sms")
+        << "\" id=\"m";
+    out.number(message.id) << "\">\n";
+    if (showSender && !sent) {
+        out << "<div class=\"sender\">";
+        bdi(out, message.senderName);
+        out << "</div>\n";
+    }
+    out << "<div class=\"bubble\">\n";
+    if (!details.replyQuote.isEmpty()) {
+        out << "<blockquote class=\"reply\" dir=\"auto\">";
+        bdi(out, details.replyQuote);
+        out << "</blockquote>\n";
+    }
+    if (!message.subject.isEmpty()) {
+        out << "<p class=\"subject\" dir=\"auto\">";
+        out.html(message.subject) << "</p>\n";
+    }
     // Words kept only in the archived body have no place among the pieces.
     if (message.textFromArchivedBody)
-        html += textHtml(message.text);
+        writeText(out, message.text);
     for (const PieceView& piece : message.pieces) {
         if (piece.kind == PieceView::Kind::Attachment)
-            html += attachmentHtml(piece.attachment);
+            writeAttachment(out, piece.attachment);
         else if (!piece.text.isEmpty())
-            html += textHtml(piece.text);
+            writeText(out, piece.text);
     }
     if (details.unsent && message.text.isEmpty())
-        html += QStringLiteral("<p class=\"unsent\">Unsent</p>\n");
+        out << "<p class=\"unsent\">Unsent</p>\n";
     if (!details.link.url.isEmpty())
-        html += linkHtml(details.link);
+        writeLink(out, details.link);
     if (!details.editHistory.isEmpty())
-        html += editsHtml(details);
-    html += QStringLiteral("</div>\n");
+        writeEdits(out, details);
+    out << "</div>\n";
     if (!details.reactions.isEmpty())
-        html += reactionsHtml(details.reactions);
-    html += QStringLiteral("<div class=\"meta\">");
-    QStringList meta;
+        writeReactions(out, details.reactions);
+    out << "<div class=\"meta\">";
+    const char* separator = "";
+    const auto meta = [&out, &separator]() -> OutputSink& {
+        out << separator;
+        separator = " \u00B7 ";
+        return out;
+    };
     if (message.date.isValid())
-        meta << timeElement(message.date, message.date.toLocalTime().toString(QStringLiteral("HH:mm")));
+        timeElement(meta(), message.date, true);
     if (message.isNonSms == 0)
-        meta << QStringLiteral("SMS");
+        meta() << "SMS";
     if (message.isUnread())
-        meta << QStringLiteral("<span class=\"unread\">Unread</span>");
+        meta() << "<span class=\"unread\">Unread</span>";
     if (sent && message.dateRead.isValid())
-        meta << QStringLiteral("Read ") + timeElement(message.dateRead, IosDate::localText(message.dateRead));
+        timeElement(meta() << "Read ", message.dateRead);
     if (message.error != 0)
-        meta << QStringLiteral("<span class=\"failed\">Not delivered (error %1)</span>").arg(message.error);
+        (meta() << "<span class=\"failed\">Not delivered (error ").number(message.error) << ")</span>";
     if (details.edited)
-        meta << QStringLiteral("<span class=\"edited\">Edited</span>");
+        meta() << "<span class=\"edited\">Edited</span>";
     if (details.unsent)
-        meta << QStringLiteral("<span class=\"unsent-mark\">Unsent</span>");
+        meta() << "<span class=\"unsent-mark\">Unsent</span>";
     if (!details.effect.isEmpty())
-        meta << QStringLiteral("Sent with ") + HtmlWriter::escape(details.effect);
+        (meta() << "Sent with ").html(details.effect);
     if (details.audio)
-        meta << (details.played ? QStringLiteral("Audio message, played") : QStringLiteral("Audio message"));
-    html += meta.join(QStringLiteral(" \u00B7 "));
-    html += QStringLiteral("</div>\n</div>\n");
-    return html;
+        meta() << (details.played ? "Audio message, played" : "Audio message");
+    out << "</div>\n</div>\n";
+}
+
+void indexHead(OutputSink& out, const ExportDocument& document)
+{
+    pageHead(out, QStringLiteral("Conversations"));
+    out << "<body class=\"index\">\n<header>\n<h1>Conversations</h1>\n<p>";
+    out.number(document.conversationCount()) << " conversations, ";
+    out.number(document.messageCount()) << " messages from <span class=\"backup\">";
+    out.html(document.backupFolder) << "</span></p>\n</header>\n<main>\n"
+                                       "<table class=\"conversations\">\n<thead><tr><th>Conversation</th><th>Participants</th>"
+                                       "<th>Messages</th><th>Unread</th><th>Last message</th></tr></thead>\n<tbody>\n";
+}
+
+void indexRow(OutputSink& out, const ConversationView& conversation)
+{
+    out << "<tr" << (conversation.unreadCount > 0 ? " class=\"has-unread\"" : "") << "><td class=\"title\" dir=\"auto\"><a href=\"";
+    out.html(HtmlWriter::urlFor(HtmlWriter::pageName(conversation))) << "\">";
+    out.html(conversation.title) << "</a></td><td class=\"participants\">";
+    writeParticipants(out, conversation);
+    out << "</td><td class=\"count messages\">";
+    out.number(conversation.messages.size()) << "</td><td class=\"count unread\">";
+    out.number(conversation.unreadCount) << "</td><td class=\"newest\">";
+    if (conversation.newestDate.isValid())
+        timeElement(out, conversation.newestDate);
+    out << "</td></tr>\n";
+}
+
+void indexFoot(OutputSink& out, const ExportDocument& document)
+{
+    out << "</tbody>\n</table>\n</main>\n";
+    pageFoot(out, document);
+}
+
+// A page, flushed after every message: one conversation may be most of a backup.
+bool writePage(OutputSink& out, const ExportDocument& document, const ConversationView& conversation,
+               const std::function<void()>& written)
+{
+    pageHead(out, conversation.title);
+    // Written in pieces: a title may hold "%1" and the like.
+    out << "<body class=\"conversation\">\n<header>\n<p><a href=\"index.html\">\u2190 All "
+           "conversations</a></p>\n<h1 dir=\"auto\">";
+    out.html(conversation.title) << "</h1>\n<p class=\"participants\">";
+    writeParticipants(out, conversation);
+    out << "</p>\n<p>";
+    out.number(conversation.messages.size()) << " messages, ";
+    out.number(conversation.unreadCount) << " unread</p>\n</header>\n<main class=\"thread\">\n";
+    const bool showSenders = conversation.participantLabels.size() > 1;
+    QDate day;
+    for (const MessageView& message : conversation.messages) {
+        const QDate messageDay = IosDate::localDay(message.date);
+        if (messageDay.isValid() && messageDay != day) {
+            day = messageDay;
+            out << "<div class=\"day\">";
+            out.html(QLocale::c().toString(day, QStringLiteral("dddd, d MMMM yyyy"))) << "</div>\n";
+        }
+        writeMessage(out, message, showSenders);
+        if (written)
+            written();
+        if (!out.maybeFlush())
+            return false;
+    }
+    out << "</main>\n";
+    pageFoot(out, document);
+    return true;
 }
 
 } // namespace
@@ -242,71 +347,53 @@ bool HtmlWriter::write(const ExportDocument& document, const ExportTarget& targe
             *error = QStringLiteral("the html format writes a folder of pages: give --output");
         return false;
     }
-    const int total = document.conversations.size() + 1;
+    // The index grows beside the pages, a row per conversation.
+    QSaveFile indexFile(QDir(target.folder).filePath(QStringLiteral("index.html")));
+    if (!indexFile.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(indexFile.fileName(), indexFile.errorString());
+        return false;
+    }
+    OutputSink index(&indexFile);
+    indexHead(index, document);
+    const int total = document.messageCount();
     int done = 0;
-    for (const ConversationView& conversation : document.conversations) {
-        if (!writeDocument(conversationPage(document, conversation).toUtf8(), target, pageName(conversation), error))
-            return false;
+    const auto written = [&target, &done, total] {
         if (target.progress)
             target.progress(++done, total);
-    }
-    if (!writeDocument(indexPage(document).toUtf8(), target, QStringLiteral("index.html"), error))
+    };
+    const bool pages = document.forEach(
+        [&](const ConversationView& conversation) {
+            indexRow(index, conversation);
+            return index.maybeFlush() && writeFile(target, pageName(conversation), [&](OutputSink& out) {
+                return writePage(out, document, conversation, written);
+            }, error);
+        },
+        error);
+    if (!pages)
         return false;
-    if (target.progress)
-        target.progress(++done, total);
-    return true;
+    indexFoot(index, document);
+    if (index.flush() && indexFile.commit())
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot write %1: %2").arg(indexFile.fileName(), indexFile.errorString());
+    return false;
 }
 
 QString HtmlWriter::indexPage(const ExportDocument& document)
 {
-    QString html = pageHead(QStringLiteral("Conversations"));
-    html += QStringLiteral("<body class=\"index\">\n<header>\n<h1>Conversations</h1>\n<p>%1 conversations, %2 messages "
-                           "from <span class=\"backup\">%3</span></p>\n</header>\n<main>\n")
-                .arg(document.conversations.size())
-                .arg(document.messageCount())
-                .arg(escape(document.backupFolder));
-    html += QStringLiteral("<table class=\"conversations\">\n<thead><tr><th>Conversation</th><th>Participants</th>"
-                           "<th>Messages</th><th>Unread</th><th>Last message</th></tr></thead>\n<tbody>\n");
-    for (const ConversationView& conversation : document.conversations) {
-        html += QStringLiteral("<tr%1>").arg(conversation.unreadCount > 0 ? QStringLiteral(" class=\"has-unread\"")
-                                                                           : QString());
-        html += QStringLiteral("<td class=\"title\" dir=\"auto\"><a href=\"%1\">%2</a></td>")
-                    .arg(escape(urlFor(pageName(conversation))), escape(conversation.title));
-        html += QStringLiteral("<td class=\"participants\">%1</td>").arg(participantsHtml(conversation));
-        html += QStringLiteral("<td class=\"count messages\">%1</td><td class=\"count unread\">%2</td>")
-                    .arg(conversation.messages.size())
-                    .arg(conversation.unreadCount);
-        html += QStringLiteral("<td class=\"newest\">%1</td></tr>\n")
-                    .arg(conversation.newestDate.isValid()
-                             ? timeElement(conversation.newestDate, IosDate::localText(conversation.newestDate))
-                             : QString());
-    }
-    html += QStringLiteral("</tbody>\n</table>\n</main>\n");
-    return html + pageFoot(document);
+    OutputSink out;
+    indexHead(out, document);
+    document.forEach([&out](const ConversationView& conversation) { indexRow(out, conversation); return true; }, nullptr);
+    indexFoot(out, document);
+    return QString::fromUtf8(out.data());
 }
 
 QString HtmlWriter::conversationPage(const ExportDocument& document, const ConversationView& conversation)
 {
-    QString html = pageHead(conversation.title);
-    // One arg() pass: a later one would replace a "%1" written in the title.
-    html += QStringLiteral("<body class=\"conversation\">\n<header>\n<p><a href=\"index.html\">\u2190 All "
-                           "conversations</a></p>\n<h1 dir=\"auto\">%1</h1>\n<p class=\"participants\">%2</p>\n"
-                           "<p>%3 messages, %4 unread</p>\n</header>\n<main class=\"thread\">\n")
-                .arg(escape(conversation.title), participantsHtml(conversation),
-                     QString::number(conversation.messages.size()), QString::number(conversation.unreadCount));
-    const bool showSenders = conversation.participantLabels.size() > 1;
-    QDate day;
-    for (const MessageView& message : conversation.messages) {
-        const QDate messageDay = message.date.isValid() ? message.date.toLocalTime().date() : QDate();
-        if (messageDay.isValid() && messageDay != day) {
-            day = messageDay;
-            html += QStringLiteral("<div class=\"day\">%1</div>\n")
-                        .arg(escape(QLocale::c().toString(day, QStringLiteral("dddd, d MMMM yyyy"))));
-        }
-        html += messageHtml(message, showSenders);
-    }
-    html += QStringLiteral("</main>\n");
-    return html + pageFoot(document);
+    OutputSink out;
+    writePage(out, document, conversation, nullptr);
+    return QString::fromUtf8(out.data());
 }
 
 QString HtmlWriter::pageName(const ConversationView& conversation)
@@ -316,19 +403,9 @@ QString HtmlWriter::pageName(const ConversationView& conversation)
 
 QString HtmlWriter::escape(const QString& text)
 {
-    QString escaped;
-    escaped.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&': escaped += QLatin1String("&amp;"); break;
-        case '<': escaped += QLatin1String("&lt;"); break;
-        case '>': escaped += QLatin1String("&gt;"); break;
-        case '"': escaped += QLatin1String("&quot;"); break;
-        case '\'': escaped += QLatin1String("&#39;"); break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
+    OutputSink out;
+    out.html(text);
+    return QString::fromUtf8(out.data());
 }
 
 QString HtmlWriter::urlFor(const QString& path)

@@ -1,230 +1,286 @@
 #include "JsonWriter.h"
 
 #include "IosDate.h"
+#include "OutputSink.h"
 
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSaveFile>
+#include <vector>
 
 namespace {
 
-QJsonValue dateValue(const QDateTime& date)
+// Qt's indented layout: members and elements on lines of their own, keys in
+// the order Qt sorts them (the callers pass them so).
+class JsonOut
 {
-    return date.isValid() ? QJsonValue(IosDate::isoUtc(date)) : QJsonValue(QJsonValue::Null);
-}
+public:
+    explicit JsonOut(OutputSink& out) : out(out) {}
 
-QJsonValue optionalText(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
+    JsonOut& object() { return open('{'); }
+    JsonOut& array() { return open('['); }
+    JsonOut& end()
+    {
+        const char close = closers.back();
+        closers.pop_back();
+        out << '\n';
+        indent();
+        out << close;
+        started = false;
+        return *this;
+    }
+    // Before a member's value.
+    JsonOut& key(const char* name)
+    {
+        next();
+        out << '"' << name << "\": ";
+        return *this;
+    }
+    // Before an element of an array.
+    JsonOut& element()
+    {
+        next();
+        return *this;
+    }
 
-QString stateName(BackupBoundary::FileState state)
+    JsonOut& value(const QString& text) { out.json(text); return *this; }
+    JsonOut& value(qint64 number) { out.jsonNumber(number); return *this; }
+    JsonOut& value(int number) { out.jsonNumber(number); return *this; }
+    JsonOut& value(bool flag) { out << (flag ? "true" : "false"); return *this; }
+    JsonOut& null() { out << "null"; return *this; }
+    JsonOut& optional(const QString& text) { return text.isEmpty() ? null() : value(text); }
+    JsonOut& date(const QDateTime& date)
+    {
+        if (!date.isValid())
+            return null();
+        out << '"';
+        IosDate::appendIsoUtc(out, date);
+        out << '"';
+        return *this;
+    }
+
+    OutputSink& out;
+
+private:
+    JsonOut& open(char c)
+    {
+        out << c;
+        closers.push_back(c == '{' ? '}' : ']');
+        started = true;
+        return *this;
+    }
+    void next()
+    {
+        out << (started ? "\n" : ",\n");
+        started = false;
+        indent();
+    }
+    void indent()
+    {
+        for (size_t i = 0; i < closers.size(); ++i)
+            out << "    ";
+    }
+
+    std::vector<char> closers;
+    bool started = false; // nothing in the innermost container yet
+};
+
+const char* stateName(BackupBoundary::FileState state)
 {
     switch (state) {
     case BackupBoundary::FileState::Present:
-        return QStringLiteral("present");
+        return "\"present\"";
     case BackupBoundary::FileState::Missing:
-        return QStringLiteral("missing");
+        return "\"missing\"";
     case BackupBoundary::FileState::Outside:
-        return QStringLiteral("outside");
+        return "\"outside\"";
     }
-    return QString();
+    return "\"\"";
 }
 
-QJsonObject pieceJson(const PieceView& piece)
+void writePiece(JsonOut& json, const PieceView& piece)
 {
-    QJsonObject json{{QStringLiteral("mimeType"), piece.mimeType}};
+    json.object();
     if (piece.kind == PieceView::Kind::Text) {
-        json.insert(QStringLiteral("type"), QStringLiteral("text"));
-        json.insert(QStringLiteral("text"), piece.text);
-        return json;
+        json.key("mimeType").value(piece.mimeType);
+        json.key("text").value(piece.text);
+        json.key("type").out << "\"text\"";
+        json.end();
+        return;
     }
     const AttachmentView& attachment = piece.attachment;
-    json.insert(QStringLiteral("type"), QStringLiteral("attachment"));
-    json.insert(QStringLiteral("fileName"), attachment.fileName);
-    json.insert(QStringLiteral("filePath"), attachment.filePath);
-    json.insert(QStringLiteral("previewPath"), attachment.previewPath);
-    json.insert(QStringLiteral("fileState"), stateName(attachment.fileState));
-    json.insert(QStringLiteral("previewState"), stateName(attachment.previewState));
-    json.insert(QStringLiteral("copiedFile"), optionalText(attachment.copiedFile));
-    json.insert(QStringLiteral("copiedPreview"), optionalText(attachment.copiedPreview));
-    return json;
+    json.key("copiedFile").optional(attachment.copiedFile);
+    json.key("copiedPreview").optional(attachment.copiedPreview);
+    json.key("fileName").value(attachment.fileName);
+    json.key("filePath").value(attachment.filePath);
+    json.key("fileState").out << stateName(attachment.fileState);
+    json.key("mimeType").value(piece.mimeType);
+    json.key("previewPath").value(attachment.previewPath);
+    json.key("previewState").out << stateName(attachment.previewState);
+    json.key("type").out << "\"attachment\"";
+    json.end();
 }
 
-QJsonObject detailsJson(const MessageDetailsView& details)
+void writeDetails(JsonOut& json, const MessageDetailsView& details)
 {
-    QJsonArray reactions;
-    for (const ReactionView& reaction : details.reactions) {
-        reactions.append(QJsonObject{
-            {QStringLiteral("kind"), reaction.kind},
-            {QStringLiteral("emoji"), optionalText(reaction.emoji)},
-            {QStringLiteral("sender"), reaction.senderName},
-            {QStringLiteral("part"), reaction.part},
-            {QStringLiteral("dateSeconds"), reaction.dateSeconds},
-        });
-    }
-    QJsonArray history;
+    json.object();
+    json.key("audio").value(details.audio);
+    json.key("balloonBundleId").optional(details.balloonBundleId);
+    json.key("editHistory").array();
     for (const EditView& edit : details.editHistory) {
-        history.append(QJsonObject{
-            {QStringLiteral("part"), edit.part},
-            {QStringLiteral("date"), dateValue(edit.date)},
-            {QStringLiteral("dateSeconds"), edit.dateSeconds},
-            {QStringLiteral("text"), edit.text},
-        });
+        json.element().object();
+        json.key("date").date(edit.date);
+        json.key("dateSeconds").value(edit.dateSeconds);
+        json.key("part").value(edit.part);
+        json.key("text").value(edit.text);
+        json.end();
     }
-    QJsonArray unsentParts;
-    for (int part : details.unsentParts)
-        unsentParts.append(part);
+    json.end();
+    json.key("edited").value(details.edited);
+    json.key("effect").optional(details.effect);
+    json.key("effectId").optional(details.effectId);
+    json.key("groupEvent").optional(details.groupEvent);
+    json.key("groupEventText").optional(details.groupEventText);
+    json.key("guid").value(details.guid);
     const LinkView& link = details.link;
-    const QJsonValue linkValue = link.url.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                    : QJsonValue(QJsonObject{
-                                                          {QStringLiteral("title"), optionalText(link.title)},
-                                                          {QStringLiteral("summary"), optionalText(link.summary)},
-                                                          {QStringLiteral("url"), link.url},
-                                                          {QStringLiteral("host"), optionalText(link.host)},
-                                                      });
-    return QJsonObject{
-        {QStringLiteral("guid"), details.guid},
-        {QStringLiteral("reactions"), reactions},
-        {QStringLiteral("replyToId"), details.replyToId != 0 ? QJsonValue(details.replyToId) : QJsonValue()},
-        {QStringLiteral("replyToGuid"), optionalText(details.replyToGuid)},
-        {QStringLiteral("replyQuote"), optionalText(details.replyQuote)},
-        {QStringLiteral("edited"), details.edited},
-        {QStringLiteral("editHistory"), history},
-        {QStringLiteral("unsent"), details.unsent},
-        {QStringLiteral("unsentParts"), unsentParts},
-        {QStringLiteral("effect"), optionalText(details.effect)},
-        {QStringLiteral("effectId"), optionalText(details.effectId)},
-        {QStringLiteral("balloonBundleId"), optionalText(details.balloonBundleId)},
-        {QStringLiteral("link"), linkValue},
-        {QStringLiteral("groupEvent"), optionalText(details.groupEvent)},
-        {QStringLiteral("groupEventText"), optionalText(details.groupEventText)},
-        {QStringLiteral("audio"), details.audio},
-        {QStringLiteral("played"), details.played},
-    };
-}
-
-QJsonObject messageJson(const MessageView& message)
-{
-    QJsonArray pieces;
-    for (const PieceView& piece : message.pieces)
-        pieces.append(pieceJson(piece));
-    QJsonObject json{
-        {QStringLiteral("id"), message.id},
-        {QStringLiteral("handleId"), message.handleId},
-        {QStringLiteral("date"), dateValue(message.date)},
-        {QStringLiteral("dateSeconds"), message.dateSeconds},
-        {QStringLiteral("dateRead"), dateValue(message.dateRead)},
-        {QStringLiteral("dateReadSeconds"), message.dateReadSeconds},
-        {QStringLiteral("subject"), message.subject},
-        {QStringLiteral("attributedText"), message.attributedText},
-        {QStringLiteral("text"), message.text},
-        {QStringLiteral("textFromArchivedBody"), message.textFromArchivedBody},
-        {QStringLiteral("sender"), message.senderName},
-        {QStringLiteral("isNonSms"), message.isNonSms},
-        {QStringLiteral("isFromMe"), message.isFromMe},
-        {QStringLiteral("isRead"), message.isRead},
-        {QStringLiteral("isSent"), message.isSent},
-        {QStringLiteral("error"), message.error},
-        {QStringLiteral("itemType"), message.itemType},
-        {QStringLiteral("shareStatus"), message.shareStatus},
-        {QStringLiteral("shareDirection"), message.shareDirection},
-        {QStringLiteral("otherHandle"), message.otherHandle},
-        {QStringLiteral("extraFlag"), message.extraFlag},
-        {QStringLiteral("pieces"), pieces},
-    };
-    // Only where there is something to say, so older backups export as before.
-    if (!message.details.isEmpty())
-        json.insert(QStringLiteral("details"), detailsJson(message.details));
-    return json;
-}
-
-QJsonObject conversationJson(const ConversationView& conversation)
-{
-    QJsonArray participants;
-    for (const ParticipantView& participant : conversation.participants) {
-        participants.append(QJsonObject{
-            {QStringLiteral("id"), participant.id},
-            {QStringLiteral("address"), participant.address},
-            {QStringLiteral("country"), participant.country},
-            {QStringLiteral("uncanonicalizedId"), participant.uncanonicalizedId},
-            {QStringLiteral("contactName"), participant.contactName},
-            {QStringLiteral("displayName"), participant.displayName},
-        });
+    if (link.url.isEmpty()) {
+        json.key("link").null();
+    } else {
+        json.key("link").object();
+        json.key("host").optional(link.host);
+        json.key("summary").optional(link.summary);
+        json.key("title").optional(link.title);
+        json.key("url").value(link.url);
+        json.end();
     }
-    QJsonArray messages;
-    for (const MessageView& message : conversation.messages)
-        messages.append(messageJson(message));
-    return QJsonObject{
-        {QStringLiteral("index"), conversation.index},
-        {QStringLiteral("title"), conversation.title},
-        {QStringLiteral("name"), conversation.name},
-        {QStringLiteral("unreadCount"), conversation.unreadCount},
-        {QStringLiteral("messageCount"), conversation.messages.size()},
-        {QStringLiteral("newestDate"), dateValue(conversation.newestDate)},
-        {QStringLiteral("participants"), participants},
-        {QStringLiteral("messages"), messages},
-    };
+    json.key("played").value(details.played);
+    json.key("reactions").array();
+    for (const ReactionView& reaction : details.reactions) {
+        json.element().object();
+        json.key("dateSeconds").value(reaction.dateSeconds);
+        json.key("emoji").optional(reaction.emoji);
+        json.key("kind").value(reaction.kind);
+        json.key("part").value(reaction.part);
+        json.key("sender").value(reaction.senderName);
+        json.end();
+    }
+    json.end();
+    json.key("replyQuote").optional(details.replyQuote);
+    json.key("replyToGuid").optional(details.replyToGuid);
+    if (details.replyToId != 0)
+        json.key("replyToId").value(details.replyToId);
+    else
+        json.key("replyToId").null();
+    json.key("unsent").value(details.unsent);
+    json.key("unsentParts").array();
+    for (int part : details.unsentParts)
+        json.element().value(part);
+    json.end();
+    json.end();
+}
+
+void writeMessage(JsonOut& json, const MessageView& message)
+{
+    json.object();
+    json.key("attributedText").value(message.attributedText);
+    json.key("date").date(message.date);
+    json.key("dateRead").date(message.dateRead);
+    json.key("dateReadSeconds").value(message.dateReadSeconds);
+    json.key("dateSeconds").value(message.dateSeconds);
+    // Only where there is something to say, so older backups export as before.
+    if (!message.details.isEmpty()) {
+        json.key("details");
+        writeDetails(json, message.details);
+    }
+    json.key("error").value(message.error);
+    json.key("extraFlag").value(message.extraFlag);
+    json.key("handleId").value(message.handleId);
+    json.key("id").value(message.id);
+    json.key("isFromMe").value(message.isFromMe);
+    json.key("isNonSms").value(message.isNonSms);
+    json.key("isRead").value(message.isRead);
+    json.key("isSent").value(message.isSent);
+    json.key("itemType").value(message.itemType);
+    json.key("otherHandle").value(message.otherHandle);
+    json.key("pieces").array();
+    for (const PieceView& piece : message.pieces) {
+        json.element();
+        writePiece(json, piece);
+    }
+    json.end();
+    json.key("sender").value(message.senderName);
+    json.key("shareDirection").value(message.shareDirection);
+    json.key("shareStatus").value(message.shareStatus);
+    json.key("subject").value(message.subject);
+    json.key("text").value(message.text);
+    json.key("textFromArchivedBody").value(message.textFromArchivedBody);
+    json.end();
 }
 
 } // namespace
 
 bool JsonWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
 {
-    // Written conversation by conversation, never the whole export at once:
-    // Qt lays out the document around an empty list, and each conversation
-    // is laid out alone and indented as an element of that list.
-    const QByteArray page = QJsonDocument(headerJson(document)).toJson(QJsonDocument::Indented);
-    const QByteArray list = "\"conversations\": [\n";
-    const int empty = page.indexOf(list + "    ]");
-    if (empty < 0) // not Qt's layout of an empty list: the whole document then
-        return writeDocument(QJsonDocument(toJson(document)).toJson(QJsonDocument::Indented), target,
-                             QStringLiteral("conversations.json"), error);
-    const int split = empty + list.size();
-
-    QSaveFile file;
-    QIODevice* device = target.stream;
-    if (!target.folder.isEmpty()) {
-        file.setFileName(QDir(target.folder).filePath(QStringLiteral("conversations.json")));
-        device = file.open(QIODevice::WriteOnly) ? &file : nullptr;
-    }
-    const auto put = [device](const QByteArray& bytes) { return device && device->write(bytes) == bytes.size(); };
-    bool ok = put(page.left(split));
-    const int count = document.conversations.size();
-    for (int i = 0; ok && i < count; ++i) {
-        QByteArray element = QJsonDocument(conversationJson(document.conversations.at(i))).toJson(QJsonDocument::Indented);
-        element.chop(1);
-        ok = put("        " + element.replace('\n', "\n        ") + (i + 1 < count ? ",\n" : "\n"));
-    }
-    ok = ok && put(page.mid(split)) && (target.folder.isEmpty() || file.commit());
-    if (!ok && error) {
-        *error = target.folder.isEmpty() ? QStringLiteral("cannot write to standard output")
-                                         : QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
-    }
-    return ok;
+    return writeFile(target, QStringLiteral("conversations.json"),
+                     [&](OutputSink& out) { return writeAll(out, document, target, error); }, error);
 }
 
-QJsonObject JsonWriter::headerJson(const ExportDocument& document)
+QByteArray JsonWriter::render(const ExportDocument& document)
 {
-    return QJsonObject{
-        {QStringLiteral("format"), QStringLiteral("msgexport")},
-        {QStringLiteral("formatVersion"), formatVersion},
-        {QStringLiteral("generator"), document.generator},
-        {QStringLiteral("backupFolder"), document.backupFolder},
-        {QStringLiteral("conversationCount"), document.conversations.size()},
-        {QStringLiteral("messageCount"), document.messageCount()},
-        {QStringLiteral("conversations"), QJsonArray()},
-    };
+    OutputSink out;
+    writeAll(out, document, ExportTarget(), nullptr);
+    return out.data();
 }
 
-QJsonObject JsonWriter::toJson(const ExportDocument& document)
+bool JsonWriter::writeAll(OutputSink& out, const ExportDocument& document, const ExportTarget& target, QString* error)
 {
-    QJsonArray conversations;
-    for (const ConversationView& conversation : document.conversations)
-        conversations.append(conversationJson(conversation));
-    QJsonObject json = headerJson(document);
-    json.insert(QStringLiteral("conversations"), conversations);
-    return json;
+    const int total = document.messageCount();
+    int done = 0;
+    JsonOut json(out);
+    json.object();
+    json.key("backupFolder").value(document.backupFolder);
+    json.key("conversationCount").value(document.conversationCount());
+    json.key("conversations").array();
+    const bool made = document.forEach(
+        [&](const ConversationView& conversation) {
+            json.element().object();
+            json.key("index").value(conversation.index);
+            json.key("messageCount").value(conversation.messages.size());
+            json.key("messages").array();
+            for (const MessageView& message : conversation.messages) {
+                json.element();
+                writeMessage(json, message);
+                if (target.progress)
+                    target.progress(++done, total);
+                if (!out.maybeFlush())
+                    return false;
+            }
+            json.end();
+            json.key("name").value(conversation.name);
+            json.key("newestDate").date(conversation.newestDate);
+            json.key("participants").array();
+            for (const ParticipantView& participant : conversation.participants) {
+                json.element().object();
+                json.key("address").value(participant.address);
+                json.key("contactName").value(participant.contactName);
+                json.key("country").value(participant.country);
+                json.key("displayName").value(participant.displayName);
+                json.key("id").value(participant.id);
+                json.key("uncanonicalizedId").value(participant.uncanonicalizedId);
+                json.end();
+            }
+            json.end();
+            json.key("title").value(conversation.title);
+            json.key("unreadCount").value(conversation.unreadCount);
+            json.end();
+            return true;
+        },
+        error);
+    if (!made)
+        return false;
+    json.end();
+    json.key("format").out << "\"msgexport\"";
+    json.key("formatVersion").value(formatVersion);
+    json.key("generator").value(document.generator);
+    json.key("messageCount").value(total);
+    json.end();
+    out << '\n';
+    return true;
 }

@@ -2,10 +2,9 @@
 
 #include "ExportWriter.h"
 
-class QJsonObject;
-
 // One JSON document with every field of the model plus the real dates; the
-// schema is described in docs/json-schema.md.
+// schema is described in docs/json-schema.md. Laid out as Qt's indented
+// JSON (keys sorted, four spaces a level), written as it is produced.
 class JsonWriter : public ExportWriter
 {
 public:
@@ -13,9 +12,9 @@ public:
 
     bool write(const ExportDocument& document, const ExportTarget& target, QString* error) override;
 
-    static QJsonObject toJson(const ExportDocument& document);
+    // The whole document at once.
+    static QByteArray render(const ExportDocument& document);
 
 private:
-    // Everything but the conversations, whose list is left empty.
-    static QJsonObject headerJson(const ExportDocument& document);
+    static bool writeAll(OutputSink& out, const ExportDocument& document, const ExportTarget& target, QString* error);
 };

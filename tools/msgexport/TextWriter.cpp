@@ -1,88 +1,106 @@
 #include "TextWriter.h"
 
 #include "IosDate.h"
+#include "OutputSink.h"
 
 namespace {
 
-QString stateNote(BackupBoundary::FileState state)
+const char* stateNote(BackupBoundary::FileState state)
 {
     switch (state) {
     case BackupBoundary::FileState::Present:
-        return QString();
+        return "";
     case BackupBoundary::FileState::Missing:
-        return QStringLiteral(" (not in the backup)");
+        return " (not in the backup)";
     case BackupBoundary::FileState::Outside:
-        return QStringLiteral(" (outside the backup, ignored)");
+        return " (outside the backup, ignored)";
     }
-    return QString();
+    return "";
 }
 
-QString messageNotes(const MessageView& message)
+void writeNotes(OutputSink& out, const MessageView& message)
 {
-    QStringList notes;
+    const char* separator = " [";
+    const auto note = [&out, &separator]() -> OutputSink& {
+        out << separator;
+        separator = ", ";
+        return out;
+    };
     if (message.isNonSms == 0)
-        notes << QStringLiteral("SMS");
+        note() << "SMS";
     if (message.isUnread())
-        notes << QStringLiteral("unread");
+        note() << "unread";
     if (message.error != 0)
-        notes << QStringLiteral("not delivered, error %1").arg(message.error);
+        (note() << "not delivered, error ").number(message.error);
     const MessageDetailsView& details = message.details;
     if (details.edited)
-        notes << QStringLiteral("edited");
+        note() << "edited";
     if (details.unsent)
-        notes << QStringLiteral("unsent");
+        note() << "unsent";
     if (!details.effect.isEmpty())
-        notes << QStringLiteral("sent with %1").arg(details.effect);
+        note() << "sent with " << details.effect;
     if (details.audio)
-        notes << (details.played ? QStringLiteral("audio message, played") : QStringLiteral("audio message"));
-    return notes.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(notes.join(QStringLiteral(", ")));
+        note() << (details.played ? "audio message, played" : "audio message");
+    if (separator[0] == ',')
+        out << ']';
 }
 
-void renderMessage(QString& out, const MessageView& message)
+void writeMessage(OutputSink& out, const MessageView& message)
 {
-    const QString stamp = message.date.isValid() ? IosDate::localText(message.date) : QStringLiteral("(no date)");
-    const QString indent(stamp.size() + 2, QLatin1Char(' '));
+    const int width = message.date.isValid() ? IosDate::appendLocal(out, message.date) : 0;
+    if (!message.date.isValid())
+        out << "(no date)";
+    // Continuation lines start under the sender.
+    const QString indent(message.date.isValid() ? width + 2 : 11, QLatin1Char(' '));
     const MessageDetailsView& details = message.details;
     if (!details.groupEventText.isEmpty()) {
-        out += stamp + QStringLiteral("  \u2014 ") + details.groupEventText + QLatin1Char('\n');
+        out << "  \u2014 " << details.groupEventText << '\n';
         return;
     }
-    out += stamp + QStringLiteral("  ") + message.senderName + messageNotes(message) + QLatin1Char(':');
-    QStringList lines;
-    if (!details.replyQuote.isEmpty())
-        lines << QStringLiteral("> ") + details.replyQuote;
-    if (!message.subject.isEmpty())
-        lines << QStringLiteral("Subject: ") + message.subject;
-    if (!message.text.isEmpty())
-        lines << message.text.split(QLatin1Char('\n'));
-    if (!details.link.url.isEmpty()) {
-        const QString title = details.link.title.isEmpty() ? details.link.url : details.link.title;
-        lines << QStringLiteral("Link: %1 (%2)").arg(title, details.link.host.isEmpty() ? details.link.url
-                                                                                       : details.link.host);
-    }
+    out << "  " << message.senderName;
+    writeNotes(out, message);
+    out << ':';
     // The first line follows the sender, the rest line up under it.
-    out += lines.isEmpty() ? QString() : QLatin1Char(' ') + lines.takeFirst();
-    out += QLatin1Char('\n');
-    for (const QString& line : lines)
-        out += indent + line + QLatin1Char('\n');
+    const char* lead = " ";
+    const auto line = [&]() -> OutputSink& {
+        if (lead[0] == ' ') {
+            out << lead;
+            lead = "";
+        } else {
+            out << indent;
+        }
+        return out;
+    };
+    if (!details.replyQuote.isEmpty())
+        line() << "> " << details.replyQuote << '\n';
+    if (!message.subject.isEmpty())
+        line() << "Subject: " << message.subject << '\n';
+    if (!message.text.isEmpty()) {
+        for (const QStringRef& words : message.text.splitRef(QLatin1Char('\n')))
+            line() << words << '\n';
+    }
+    if (!details.link.url.isEmpty()) {
+        line() << "Link: " << (details.link.title.isEmpty() ? details.link.url : details.link.title) << " ("
+               << (details.link.host.isEmpty() ? details.link.url : details.link.host) << ")\n";
+    }
+    if (lead[0] == ' ')
+        out << '\n';
 
     for (const PieceView& piece : message.pieces) {
         if (piece.kind != PieceView::Kind::Attachment)
             continue;
         const AttachmentView& attachment = piece.attachment;
-        out += indent + QStringLiteral("Attachment %1 (%2): %3%4\n")
-                            .arg(attachment.fileName, attachment.mimeType.isEmpty() ? QStringLiteral("unknown type")
-                                                                                   : attachment.mimeType,
-                                 attachment.filePath, stateNote(attachment.fileState));
+        out << indent << "Attachment " << attachment.fileName << " ("
+            << (attachment.mimeType.isEmpty() ? QStringLiteral("unknown type") : attachment.mimeType)
+            << "): " << attachment.filePath << stateNote(attachment.fileState) << '\n';
         if (attachment.hasOwnPreview())
-            out += indent + QStringLiteral("Preview: %1%2\n").arg(attachment.previewPath,
-                                                                  stateNote(attachment.previewState));
+            out << indent << "Preview: " << attachment.previewPath << stateNote(attachment.previewState) << '\n';
     }
     if (!details.reactions.isEmpty()) {
-        QStringList reactions;
-        for (const ReactionView& reaction : details.reactions)
-            reactions << reaction.symbol() + QLatin1Char(' ') + reaction.senderName;
-        out += indent + QStringLiteral("Reactions: ") + reactions.join(QStringLiteral(", ")) + QLatin1Char('\n');
+        out << indent << "Reactions: ";
+        for (int i = 0; i < details.reactions.size(); ++i)
+            out << (i ? ", " : "") << details.reactions[i].symbol() << ' ' << details.reactions[i].senderName;
+        out << '\n';
     }
 }
 
@@ -90,24 +108,38 @@ void renderMessage(QString& out, const MessageView& message)
 
 bool TextWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
 {
-    return writeDocument(render(document).toUtf8(), target, QStringLiteral("conversations.txt"), error);
+    return writeFile(target, QStringLiteral("conversations.txt"),
+                     [&](OutputSink& out) { return writeAll(out, document, target, error); }, error);
 }
 
 QString TextWriter::render(const ExportDocument& document)
 {
-    QString out;
-    out += QStringLiteral("%1 conversations, %2 messages from %3\n")
-               .arg(document.conversations.size())
-               .arg(document.messageCount())
-               .arg(document.backupFolder);
-    for (const ConversationView& conversation : document.conversations) {
-        out += QStringLiteral("\n== %1 ==\n").arg(conversation.title);
-        out += QStringLiteral("Participants: %1\n").arg(conversation.participantLabels.join(QStringLiteral(", ")));
-        out += QStringLiteral("Messages: %1, unread: %2\n\n")
-                   .arg(conversation.messages.size())
-                   .arg(conversation.unreadCount);
-        for (const MessageView& message : conversation.messages)
-            renderMessage(out, message);
-    }
-    return out;
+    OutputSink out;
+    writeAll(out, document, ExportTarget(), nullptr);
+    return QString::fromUtf8(out.data());
+}
+
+bool TextWriter::writeAll(OutputSink& out, const ExportDocument& document, const ExportTarget& target, QString* error)
+{
+    const int total = document.messageCount();
+    out.number(document.conversationCount()) << " conversations, ";
+    out.number(total) << " messages from " << document.backupFolder << '\n';
+    int done = 0;
+    return document.forEach(
+        [&](const ConversationView& conversation) {
+            out << "\n== " << conversation.title << " ==\n";
+            out << "Participants: " << conversation.participantLabels.join(QStringLiteral(", ")) << '\n';
+            out << "Messages: ";
+            out.number(conversation.messages.size()) << ", unread: ";
+            out.number(conversation.unreadCount) << "\n\n";
+            for (const MessageView& message : conversation.messages) {
+                writeMessage(out, message);
+                if (target.progress)
+                    target.progress(++done, total);
+                if (!out.maybeFlush())
+                    return false;
+            }
+            return true;
+        },
+        error);
 }

@@ -9,5 +9,9 @@ class TextWriter : public ExportWriter
 public:
     bool write(const ExportDocument& document, const ExportTarget& target, QString* error) override;
 
+    // The whole export at once.
     static QString render(const ExportDocument& document);
+
+private:
+    static bool writeAll(OutputSink& out, const ExportDocument& document, const ExportTarget& target, QString* error);
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLatin1String>
+#include <QString>
+#include <QStringRef>
+
+class QIODevice;
+
+// UTF-8 on its way to a file or standard output, handed on in pieces of
+// about 256 KiB so that no export holds more than that of its output. Without
+// a device it keeps everything (for a page or document asked for whole).
+class OutputSink
+{
+public:
+    explicit OutputSink(QIODevice* device = nullptr);
+
+    OutputSink& operator<<(const char* ascii) { bytes.append(ascii); return *this; }
+    OutputSink& operator<<(QLatin1String ascii) { bytes.append(ascii.data(), ascii.size()); return *this; }
+    OutputSink& operator<<(char c) { bytes.append(c); return *this; }
+    OutputSink& operator<<(const QString& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
+    OutputSink& operator<<(const QStringRef& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
+    OutputSink& number(qint64 value);
+    // value as a JSON number the way Qt writes one (beyond 2^53 through a double).
+    OutputSink& jsonNumber(qint64 value);
+    // Text made safe for element content and quoted attribute values.
+    OutputSink& html(const QString& text) { appendUtf8(text.constData(), text.size(), Html); return *this; }
+    // A JSON string with its quotes.
+    OutputSink& json(const QString& text);
+
+    // Passes what has gathered to the device once it is large enough.
+    bool maybeFlush() { return bytes.size() < flushSize || flush(); }
+    bool flush();
+    bool failed() const { return !ok; }
+    // What was gathered, for a sink without device.
+    QByteArray& data() { return bytes; }
+
+private:
+    enum Escape { Plain, Html, Json };
+    void appendUtf8(const QChar* text, int size, Escape escape);
+
+    static constexpr int flushSize = 256 * 1024;
+    QIODevice* device;
+    QByteArray bytes;
+    bool ok = true;
+};
