@@ -65,7 +65,7 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
                                    "associated_message_guid) VALUES ('R%1', %1, 'Loved \u201Ctarget\u201D', %2);")
                         .arg(i + 2)
                         .arg(QString::fromUtf8(c.reactions[i]));
-        const QList<MessageView> messages = messagesOf(rows);
+        const QVector<MessageView> messages = messagesOf(rows);
         ASSERT_EQ(messages.size(), 1) << rows.toStdString(); // reactions are no messages
         QStringList shown, expected;
         for (const ReactionView& reaction : messages[0].details.reactions)
