@@ -4,6 +4,7 @@
 
 #include "MsgContent.h"
 #include "MsgPiece.h"
+#include "assembly/AttachmentFolders.h"
 #include "assembly/PreviewFinder.h"
 #include "imports/Log.h"
 #include "readers/AttachmentInfo.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 #if defined(Q_OS_UNIX)
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 #endif
@@ -73,18 +75,31 @@ bool plainRelativePath(const QString& path)
 // walk the same long path three times. An opened folder is one that cd would
 // enter, and the file exists in it exactly when fstatat finds it there. Only
 // for a clean absolute backup folder and a plain path; false otherwise, or
-// when the folder does not open, leaving the work to the general way.
+// when the folder does not open, leaving the work to the general way. A
+// folder below one that an earlier attachment found missing is answered as
+// the general way answers it (no file, the backup folder's preview), without
+// asking the system again; folders tells which.
 bool resolveDirectly(const QString& backupFolder, const QString& path, const QString& fileName,
-                     const QString& pattern, Resolution* resolution)
+                     const QString& pattern, AttachmentFolders* folders, Resolution* resolution)
 {
     if (!plainRelativePath(path) || !path.contains(QLatin1Char('/')) || !backupFolder.startsWith(QLatin1Char('/'))
         || QDir::cleanPath(backupFolder) != backupFolder)
         return false;
     const QString root = backupFolder.size() == 1 ? QString() : backupFolder;
     const QString folder = root + QLatin1Char('/') + path.left(path.size() - fileName.size() - 1);
-    DIR* listing = opendir(QFile::encodeName(folder).constData());
-    if (!listing)
+    if (folders && folders->knownMissing(folder)) {
+        resolution->exists = false;
+        resolution->preview = folders->backupFolderMatch(pattern);
+        resolution->dir = QDir(backupFolder);
+        return true;
+    }
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* listing = opendir(encoded.constData());
+    if (!listing) {
+        if (folders && errno == ENOENT)
+            folders->markMissing(folder);
         return false;
+    }
     struct stat info;
     resolution->exists = fstatat(dirfd(listing), QFile::encodeName(fileName).constData(), &info, 0) == 0;
     resolution->preview = PreviewFinder::firstMatch(listing, pattern);
@@ -172,7 +187,7 @@ void MsgDbLoader::addAttachmentPiece(MsgContent* message, const AttachmentInfo* 
 
     Resolution resolution;
 #if defined(Q_OS_UNIX)
-    if (!resolveDirectly(backupFolder, path, fileName, pattern, &resolution))
+    if (!resolveDirectly(backupFolder, path, fileName, pattern, attachmentFolders.get(), &resolution))
 #endif
         resolveThroughQt(backupFolder, path, fileName, pattern, &resolution);
     if (!resolution.exists)

@@ -87,3 +87,42 @@ QString PreviewFinder::firstMatch(const QString& folder, const QString& pattern)
     return QString();
 #endif
 }
+
+QStringList PreviewFinder::candidates(const QString& folder)
+{
+    QStringList names;
+#if defined(Q_OS_UNIX)
+    DIR* dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (regular)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    closedir(dir);
+#else
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        names.append(it.fileName());
+    }
+#endif
+    return names;
+}
+
+QString PreviewFinder::firstMatch(const QStringList& candidates, const QString& pattern)
+{
+    const QString folded = pattern.toCaseFolded();
+    for (const QString& name : candidates) {
+        if (globMatch(name.toCaseFolded(), folded))
+            return name;
+    }
+    return QString();
+}

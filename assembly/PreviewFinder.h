@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #if defined(Q_OS_UNIX)
 #include <dirent.h>
@@ -16,6 +17,12 @@ public:
     // ignored; '*' matches any run of characters and nothing else is special.
     // Empty when none matches.
     static QString firstMatch(const QString& folder, const QString& pattern);
+
+    // The names firstMatch can return from folder, in the order it lists
+    // them, for many scans of a folder that does not change meanwhile.
+    static QStringList candidates(const QString& folder);
+    // firstMatch over such a list.
+    static QString firstMatch(const QStringList& candidates, const QString& pattern);
 
 #if defined(Q_OS_UNIX)
     // The same scan over a folder that the caller has opened (and closes):

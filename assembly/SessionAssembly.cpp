@@ -5,6 +5,7 @@
 #include "MsgContent.h"
 #include "MsgIdentifier.h"
 #include "MsgSession.h"
+#include "assembly/AttachmentFolders.h"
 #include "readers/Ios6Attachment.h"
 #include "readers/Ios6Chat.h"
 #include "readers/Ios6Handle.h"
@@ -111,6 +112,8 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
         for (MsgContent* message : qAsConst(session->messages))
             lookups.push_back(Lookup{message->id, message, QString(), nullptr});
     }
+    // Folders found missing are remembered for the rest of this assembly.
+    attachmentFolders = std::make_unique<AttachmentFolders>(backupFolder);
     std::vector<Lookup*> byRowid(lookups.size());
     for (size_t i = 0; i < lookups.size(); ++i)
         byRowid[i] = &lookups[i];
@@ -139,6 +142,7 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
             buildPieces(lookup.message, text, *lookup.attachments);
         }
     }
+    attachmentFolders.reset();
 
     for (MsgSession* session : qAsConst(sessions)) {
         for (const MsgContent* message : qAsConst(session->messages)) {

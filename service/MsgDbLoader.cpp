@@ -1,6 +1,7 @@
 #include "MsgDbLoader.h"
 
 #include "MsgSession.h"
+#include "assembly/AttachmentFolders.h"
 #include "query/CISQLiteQuery.h"
 
 #include <QDir>
@@ -36,6 +37,7 @@ void MsgDbLoader::clear()
     for (MsgSession* session : stored)
         delete session;
     sessions = QMap<QString, MsgSession*>();
+    attachmentFolders.reset();
 }
 
 bool MsgDbLoader::loadSmsDb(const QString& smsDbPath)

@@ -4,6 +4,9 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
+
+class AttachmentFolders;
 class MsgContent;
 class MsgSession;
 struct AttachmentInfo;
@@ -48,4 +51,6 @@ public:
 private:
     QMap<QString, MsgSession*> sessions; // by chat identifier; owned
     QString backupFolder;
+    // Set while an assembly runs: what it found of the attachment folders.
+    std::unique_ptr<AttachmentFolders> attachmentFolders;
 };

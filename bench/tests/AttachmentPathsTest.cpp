@@ -23,13 +23,15 @@ namespace {
 const char* const stored[] = {"01/PLAIN/IMG_1.jpeg", ">01/PLAIN/IMG_1.jpeg", ">/var/mobile/Library/SMS/Attachments/02/OLD/IMG_2.HEIC",
     "03/NOFILE/IMG_3.jpeg", "04/NOFOLDER/IMG_4.jpeg", "05/LINKED/IMG_5.jpeg", "06/BROKEN/IMG_6.jpeg", ">07/FILELINK/IMG_7.jpeg",
     "08/ODD/Café ü.jpeg", ">08/ODD/Café ü.jpeg", "09/FOLDERFILE/IMG_9.jpeg", "01/../01/PLAIN/IMG_1.jpeg", "01/./PLAIN/IMG_1.jpeg",
-    "~/Library/SMS/Attachments//01/PLAIN/IMG_1.jpeg", "~/Library/loose.jpg", "loose.jpg", "/elsewhere/IMG_10.jpeg", "11/COLON/:odd.jpeg", "12/DIR/", "~/Library/", ""};
+    "~/Library/SMS/Attachments//01/PLAIN/IMG_1.jpeg", "~/Library/loose.jpg", "loose.jpg", "/elsewhere/IMG_10.jpeg", "11/COLON/:odd.jpeg", "12/DIR/", "~/Library/", "",
+    "13/GONE/A/IMG_13.jpeg", ">13/GONE/B/IMG_13.jpeg", "13/GONE/A/IMG_14.jpeg"};
 const char* const files[] = {"01/PLAIN/IMG_1.jpeg", "01/PLAIN/IMG_1-preview-left.jpg", "01/PLAIN/IMG_1-preview-right.jpg",
     "02/OLD/IMG_2.HEIC", "02/OLD/IMG_2-PREVIEW-RIGHT.JPG", "03/NOFILE/other.jpeg", "../../real05/IMG_5.jpeg",
     "../../real05/IMG_5-preview-left.png", "05/LINKED>../../real05", "06/BROKEN/IMG_6.jpeg>../../nowhere.jpeg",
     "07/FILELINK/IMG_7-preview-right-folder/", "07/FILELINK/.IMG_7-preview-right.jpg", "../../target.jpg",
     "07/FILELINK/IMG_7.jpeg>../../target.jpg", "07/FILELINK/IMG_7-preview-right.jpg>../../target.jpg",
-    "08/ODD/Café ü.jpeg", "08/ODD/Café ü-Preview-Left.jpeg", "09/FOLDERFILE", "../../loose.jpg", "11/COLON/:odd.jpeg", "12/DIR/"};
+    "08/ODD/Café ü.jpeg", "08/ODD/Café ü-Preview-Left.jpeg", "09/FOLDERFILE", "../../loose.jpg", "11/COLON/:odd.jpeg", "12/DIR/",
+    "../../IMG_13-preview-left.jpg"};
 
 // The model and the log lines of a load of folder.
 QByteArray loadAndLog(const QString& folder)
@@ -92,5 +94,8 @@ TEST(AttachmentPaths, DirectAndQDirLookupsAgree)
         EXPECT_TRUE(direct.contains("preview=\"" + QDir::cleanPath(QString::fromUtf8(folder + found)).toUtf8() + '"')) << found;
     for (const char* missing : {"03/NOFILE/IMG_3.jpeg", "06/BROKEN/IMG_6.jpeg"})
         EXPECT_TRUE(direct.contains(QByteArray("attachment SMS/Attachments/") + missing + " not exists.")) << missing;
+    // Below a folder already found missing the preview is still the backup folder's own.
+    EXPECT_TRUE(direct.contains("preview=\"" + root.toUtf8() + "/IMG_13-preview-left.jpg\""));
+    EXPECT_TRUE(direct.contains("attachment SMS/Attachments/13/GONE/A/IMG_14.jpeg not exists."));
     EXPECT_FALSE(direct.contains("IMG_5.jpeg not exists.") || direct.contains("IMG_7.jpeg not exists."));
 }
