@@ -34,9 +34,9 @@ void configure(sqlite3* db)
     // Readers stream whole tables once; a memory map avoids copying every page
     // through the page cache. Every mapped page a statement touches counts in
     // the process's resident memory until the connection closes, on top of
-    // what the reader builds meanwhile, so the map covers the first 384 MiB
+    // what the reader builds meanwhile, so the map covers the first 256 MiB
     // of a file and the rest is read.
-    sqlite3_exec(db, "PRAGMA mmap_size=402653184", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
 }
 
 int openUri(const QByteArray& uri, sqlite3** db)
