@@ -35,13 +35,20 @@ struct ReaderTables
     }
 };
 
-// What the pieces of one message are built from.
+// A message in the lookup pass: 16 bytes, a million of them beside the model.
 struct Lookup
 {
     qint64 rowid;
     MsgContent* message;
-    QString text;                              // kept for the second pass
-    const QList<AttachmentInfo*>* attachments; // set when the pieces wait for the second pass
+};
+
+// A message whose pieces wait for the second pass, and its place in session order.
+struct Pending
+{
+    size_t order;
+    MsgContent* message;
+    QString text;
+    const QList<AttachmentInfo*>* attachments;
 };
 
 } // namespace
@@ -110,37 +117,40 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
     lookups.reserve(messageCount);
     for (MsgSession* session : qAsConst(sessions)) {
         for (MsgContent* message : qAsConst(session->messages))
-            lookups.push_back(Lookup{message->id, message, QString(), nullptr});
+            lookups.push_back(Lookup{message->id, message});
     }
     // Folders found missing are remembered for the rest of this assembly.
     attachmentFolders = std::make_unique<AttachmentFolders>(backupFolder);
-    std::vector<Lookup*> byRowid(lookups.size());
+    // Positions in session order, sorted by rowid: 4 bytes a message.
+    std::vector<quint32> byRowid(lookups.size());
     for (size_t i = 0; i < lookups.size(); ++i)
-        byRowid[i] = &lookups[i];
-    std::sort(byRowid.begin(), byRowid.end(), [](const Lookup* a, const Lookup* b) { return a->rowid < b->rowid; });
-    for (Lookup* lookup : byRowid) {
-        const QList<AttachmentInfo*>& attachments = attachmentReader.getAttachments(lookup->rowid);
+        byRowid[i] = static_cast<quint32>(i);
+    std::sort(byRowid.begin(), byRowid.end(),
+              [&lookups](quint32 a, quint32 b) { return lookups[a].rowid < lookups[b].rowid; });
+    std::vector<Pending> pending;
+    for (const quint32 order : byRowid) {
+        const Lookup& lookup = lookups[order];
+        const QList<AttachmentInfo*>& attachments = attachmentReader.getAttachments(lookup.rowid);
         if (attachments.isEmpty()) {
             // Without attachments no file is looked for and nothing is
             // logged, so the order does not show: the pieces are built here,
             // while the text is at hand (texts lie in memory in read order,
             // close to rowid order).
-            const QString text = messageReader.getText(lookup->rowid);
-            buildPieces(lookup->message, text, attachments);
+            const QString text = messageReader.getText(lookup.rowid);
+            buildPieces(lookup.message, text, attachments);
         } else {
-            lookup->text = messageReader.getText(lookup->rowid);
-            lookup->attachments = &attachments;
+            pending.push_back(Pending{order, lookup.message, messageReader.getText(lookup.rowid), &attachments});
         }
     }
-    byRowid = std::vector<Lookup*>();
+    byRowid = std::vector<quint32>();
+    lookups = std::vector<Lookup>();
 
     // Messages with attachments in session order, so that the log lines of
     // missing files come in that order.
-    for (Lookup& lookup : lookups) {
-        if (lookup.attachments) {
-            const QString text = std::move(lookup.text);
-            buildPieces(lookup.message, text, *lookup.attachments);
-        }
+    std::sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) { return a.order < b.order; });
+    for (Pending& message : pending) {
+        const QString text = std::move(message.text);
+        buildPieces(message.message, text, *message.attachments);
     }
     attachmentFolders.reset();
 
