@@ -156,6 +156,10 @@ void MsgDbLoader::buildPieces(MsgContent* message, const QString& text, const QL
 
 void MsgDbLoader::addTextPiece(MsgContent* message, const QString& text)
 {
+    // Most messages are this one piece: a list of exactly one takes a 32-byte
+    // block where growing from empty takes 48.
+    if (message->pieces.isEmpty())
+        message->pieces.reserve(1);
     auto piece = std::make_unique<MsgPiece>();
     piece->mimeType = QStringLiteral("text/plain");
     piece->data = utf8(text);
