@@ -57,6 +57,8 @@ CISQLiteQuery::CISQLiteQuery()
 
 CISQLiteQuery::~CISQLiteQuery() = default;
 
+void CISQLiteQuery::rowsCounted(int) {}
+
 void CISQLiteQuery::exec(const QStringList& dbPaths, QueryProgress* observer)
 {
     QString chosen;
@@ -76,6 +78,7 @@ void CISQLiteQuery::exec(const QStringList& dbPaths, QueryProgress* observer)
     if (count < 1)
         return;
 
+    rowsCounted(count);
     progress = observer;
     if (progress)
         progressStep = static_cast<double>(progress->progressRange()) / static_cast<double>(count);

@@ -24,6 +24,9 @@ public:
 
     // Called once per result row; false ends the run.
     virtual bool handleRow(sqlite3_stmt* stmt) = 0;
+    // Called once before the rows of a run with the count found, so that a
+    // reader can size its tables once instead of growing them row by row.
+    virtual void rowsCounted(int count);
 
     // The run: the first existing path of dbPaths, its row count, then the
     // first row statement that prepares. progress may be null.

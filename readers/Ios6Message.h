@@ -22,6 +22,7 @@ public:
     ~Ios6Message() override;
 
     bool handleRow(sqlite3_stmt* stmt) override;
+    void rowsCounted(int count) override;
 
     // message.text of a message rowid (of the last row read for it); an
     // empty text for an unknown rowid. Call once the run is over.
