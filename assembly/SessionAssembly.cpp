@@ -142,8 +142,11 @@ bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
             pending.push_back(Pending{order, lookup.message, messageReader.getText(lookup.rowid), &attachments});
         }
     }
+    // The second pass holds its own texts: the index and the lookup tables
+    // go before its attachment pieces add to the model.
     byRowid = std::vector<quint32>();
     lookups = std::vector<Lookup>();
+    messageReader.releaseTexts();
 
     // Messages with attachments in session order, so that the log lines of
     // missing files come in that order.

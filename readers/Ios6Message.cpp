@@ -277,6 +277,12 @@ void Ios6Message::sortTexts()
     textsSorted = true;
 }
 
+void Ios6Message::releaseTexts()
+{
+    messageTexts = std::vector<TextEntry>();
+    textsSorted = true;
+}
+
 QString& Ios6Message::getText(qint64 messageRowid)
 {
     if (!textsSorted)

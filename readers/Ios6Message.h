@@ -27,6 +27,8 @@ public:
     // message.text of a message rowid (of the last row read for it); an
     // empty text for an unknown rowid. Call once the run is over.
     QString& getText(qint64 messageRowid);
+    // Frees the text index once every text has been looked up.
+    void releaseTexts();
 
     // A database date in the form the model carries: seconds, unshifted.
     static QDateTime toDateTime(qint64 value);
