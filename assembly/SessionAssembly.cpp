@@ -56,6 +56,7 @@ struct Pending
 bool MsgDbLoader::assembleSessions(const QString& smsDbPath)
 {
     const QStringList dbPaths{smsDbPath};
+    lastIndex = -1; // positions change as sessions join the store
     // Destroyed after the readers, which refer to them.
     ReaderTables tables;
     Ios6Chat chatReader(&tables.chats);

@@ -37,6 +37,7 @@ void MsgDbLoader::clear()
     for (MsgSession* session : stored)
         delete session;
     sessions = QMap<QString, MsgSession*>();
+    lastIndex = -1;
     attachmentFolders.reset();
 }
 
@@ -64,5 +65,12 @@ MsgSession* MsgDbLoader::sessionAt(unsigned int index) const
 {
     if (index >= static_cast<unsigned int>(sessions.size()))
         return nullptr;
-    return *std::next(sessions.cbegin(), static_cast<int>(index));
+    const int wanted = static_cast<int>(index);
+    if (lastIndex < 0 || wanted < lastIndex) {
+        lastIndex = 0;
+        lastAt = sessions.cbegin();
+    }
+    lastAt = std::next(lastAt, wanted - lastIndex);
+    lastIndex = wanted;
+    return *lastAt;
 }

@@ -50,6 +50,10 @@ public:
 
 private:
     QMap<QString, MsgSession*> sessions; // by chat identifier; owned
+    // The position sessionAt found last: a host pages through the sessions
+    // in order, and walking the map from its start each time is quadratic.
+    mutable int lastIndex = -1;
+    mutable QMap<QString, MsgSession*>::const_iterator lastAt;
     QString backupFolder;
     // Set while an assembly runs: what it found of the attachment folders.
     std::unique_ptr<AttachmentFolders> attachmentFolders;

@@ -64,6 +64,9 @@ TEST(SessionAssembly, ChatRowsSharingAnIdentifierMakeOneConversationAndNothingLe
         const long loaded = AllocationCounter::live();
         ASSERT_TRUE(loader.load(backup.folder()));
         EXPECT_EQ(AllocationCounter::live(), loaded) << "a reload frees what the last load made";
+        const QList<MsgSession*> stored = loader.sessionList();
+        for (const unsigned int i : {1u, 0u, 1u, 2u, 0u})
+            EXPECT_EQ(loader.sessionAt(i), stored.value(static_cast<int>(i))) << "any order, after a reload: " << i;
     }
     EXPECT_EQ(AllocationCounter::live(), before);
 }
