@@ -198,12 +198,14 @@ void MsgDbLoader::addAttachmentPiece(MsgContent* message, const AttachmentInfo* 
         Log("MsgDbLoader", 0, "attachment %s not exists.", path.toUtf8().constData());
 
     const QDir& dir = resolution.dir;
-    const QString candidate = resolution.preview.isEmpty() ? fileName : resolution.preview;
 
     auto piece = std::make_unique<MsgPiece>();
     piece->mimeType = attachment->mimeType;
-    if (!candidate.isEmpty())
-        piece->previewPath = dir.absoluteFilePath(candidate);
     piece->filePath = dir.absoluteFilePath(fileName);
+    // Without a preview both paths name the file: one shared string.
+    if (!resolution.preview.isEmpty())
+        piece->previewPath = dir.absoluteFilePath(resolution.preview);
+    else if (!fileName.isEmpty())
+        piece->previewPath = piece->filePath;
     appendPiece(message, std::move(piece));
 }
