@@ -30,7 +30,7 @@ bool Ios6Attachment::handleRow(sqlite3_stmt* stmt)
     const qint64 messageRowid = sqlite3_column_int64(stmt, 0);
     auto record = std::make_unique<AttachmentInfo>();
     record->filename = columnText(stmt, 2);
-    record->mimeType = columnText(stmt, 3);
+    record->mimeType = *mimeTypes.insert(columnText(stmt, 3));
     attachments[messageRowid].append(record.get());
     record.release();
     return true;

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 
 class Ios6Attachment : public CISQLiteQuery
 {
@@ -24,4 +25,7 @@ public:
 private:
     QList<AttachmentInfo*> emptyList;
     QMap<qint64, QList<AttachmentInfo*>> attachments; // by message rowid; owned
+    // One string per distinct MIME type, shared by the records and the
+    // pieces made from them: a few types serve every attachment.
+    QSet<QString> mimeTypes;
 };
