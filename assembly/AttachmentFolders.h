@@ -25,6 +25,10 @@ public:
     QString backupFolderMatch(const QString& pattern);
 
 private:
+    // How many '/' the part of folder below the backup folder holds, counted
+    // up to one past the deepest level remembered.
+    int levels(const QString& folder) const;
+
     QString backupFolder;
     int rootSize; // what a path below the backup folder starts with, before its '/'
     QSet<QString> missing;
