@@ -39,6 +39,17 @@ bool globMatch(const QString& text, const QString& pattern)
     return p == pattern.size();
 }
 
+#if defined(Q_OS_UNIX)
+// Links count by what they lead to; most entries need no stat call.
+bool isRegularFile(DIR* dir, const dirent* entry)
+{
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+        return entry->d_type == DT_REG;
+    struct stat info;
+    return fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+}
+#endif
+
 } // namespace
 
 #if defined(Q_OS_UNIX)
@@ -51,12 +62,7 @@ QString PreviewFinder::firstMatch(DIR* dir, const QString& pattern)
         const QString name = QFile::decodeName(entry->d_name);
         if (!globMatch(name.toCaseFolded(), folded))
             continue;
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat info;
-            regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
-        }
-        if (regular)
+        if (isRegularFile(dir, entry))
             return name;
     }
     return QString();
@@ -98,12 +104,7 @@ QStringList PreviewFinder::candidates(const QString& folder)
     while (const dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue;
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat info;
-            regular = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
-        }
-        if (regular)
+        if (isRegularFile(dir, entry))
             names.append(QFile::decodeName(entry->d_name));
     }
     closedir(dir);

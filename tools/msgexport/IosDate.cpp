@@ -102,6 +102,17 @@ void civilDate(qint64 day, char* out)
     twoDigits(out + 8, date.day());
 }
 
+// "yyyy-MM-dd?HH:mm" of seconds since 1970, '?' being separator.
+void dateAndTime(qint64 seconds, char separator, char* out)
+{
+    civilDate(floorDiv(seconds, daySeconds), out);
+    const int time = static_cast<int>(seconds % daySeconds);
+    out[10] = separator;
+    twoDigits(out + 11, time / 3600);
+    out[13] = ':';
+    twoDigits(out + 14, time / 60 % 60);
+}
+
 } // namespace
 
 qint64 IosDate::storedSeconds(const QDateTime& libraryDate)
@@ -154,14 +165,9 @@ void IosDate::appendIsoUtc(OutputSink& out, const QDateTime& date)
         return;
     }
     char text[20];
-    civilDate(floorDiv(seconds, daySeconds), text);
-    const int time = static_cast<int>(seconds % daySeconds);
-    text[10] = 'T';
-    twoDigits(text + 11, time / 3600);
-    text[13] = ':';
-    twoDigits(text + 14, time / 60 % 60);
+    dateAndTime(seconds, 'T', text);
     text[16] = ':';
-    twoDigits(text + 17, time % 60);
+    twoDigits(text + 17, static_cast<int>(seconds % 60));
     out << QLatin1String(text, 19) << 'Z';
 }
 
@@ -185,12 +191,7 @@ int IosDate::appendLocal(OutputSink& out, const QDateTime& date, bool timeOnly)
         return text.size();
     }
     char text[16];
-    civilDate(floorDiv(local, daySeconds), text);
-    const int time = static_cast<int>(local % daySeconds);
-    text[10] = ' ';
-    twoDigits(text + 11, time / 3600);
-    text[13] = ':';
-    twoDigits(text + 14, time / 60 % 60);
+    dateAndTime(local, ' ', text);
     if (timeOnly) {
         out << QLatin1String(text + 11, 5);
         return 5;
