@@ -1,6 +1,6 @@
-// msgexport as users run it: exit codes and messages, device folders, the
-// JSON schema, and the rule that nothing outside the backup is copied or
-// linked and nothing inside it is written.
+// msgexport as users run it: exit codes and messages, device folders, and
+// the rule that nothing outside the backup is copied or linked and nothing
+// inside it is written.
 #include "TestSupport.h"
 
 #include "FixtureDatabase.h"
@@ -11,8 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -158,108 +156,6 @@ TEST_F(CommandLineTest, StandardErrorStaysQuietUnlessAskedForTheLog)
     const ExportRun verbose = runMsgExport({sampleBackup(), QStringLiteral("--verbose")});
     EXPECT_TRUE(verbose.err.contains(QStringLiteral("IMG_5501.MOV"))) << verbose.err.toStdString();
     EXPECT_EQ(verbose.out, plain.out);
-}
-
-// The tables of docs/json-schema.md: section name -> field -> type.
-QMap<QString, QMap<QString, QString>> documentedSchema()
-{
-    QMap<QString, QMap<QString, QString>> schema;
-    QString section;
-    const QRegularExpression row(QStringLiteral("^\\| `(\\w+)` \\| ([^|]+) \\|"));
-    for (const QString& line : readFile(QStringLiteral(MSGEXPORT_SCHEMA_DOC)).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QStringLiteral("## ")))
-            section = line.mid(3).trimmed();
-        const QRegularExpressionMatch match = row.match(line);
-        if (match.hasMatch())
-            schema[section][match.captured(1)] = match.captured(2).trimmed();
-    }
-    return schema;
-}
-
-void checkObject(const QJsonObject& object, const QString& section, const QMap<QString, QMap<QString, QString>>& schema,
-                 const QString& where);
-
-void checkValue(const QJsonValue& value, const QString& type, const QMap<QString, QMap<QString, QString>>& schema,
-                const QString& where)
-{
-    if (type.endsWith(QLatin1String(" or null")) && type != QLatin1String("string or null")) {
-        if (!value.isNull())
-            checkValue(value, type.chopped(8), schema, where);
-    } else if (schema.contains(type)) {
-        ASSERT_TRUE(value.isObject()) << where.toStdString();
-        checkObject(value.toObject(), type, schema, where);
-    } else if (type == QLatin1String("string"))
-        EXPECT_TRUE(value.isString()) << where.toStdString();
-    else if (type == QLatin1String("string or null"))
-        EXPECT_TRUE(value.isString() || value.isNull()) << where.toStdString();
-    else if (type == QLatin1String("boolean"))
-        EXPECT_TRUE(value.isBool()) << where.toStdString();
-    else if (type == QLatin1String("integer"))
-        EXPECT_TRUE(value.isDouble() && value.toDouble() == static_cast<double>(value.toVariant().toLongLong()))
-            << where.toStdString();
-    else if (type.startsWith(QLatin1String("array of "))) {
-        ASSERT_TRUE(value.isArray()) << where.toStdString();
-        const QString element = type.mid(9);
-        const QJsonArray array = value.toArray();
-        for (int i = 0; i < array.size(); ++i) {
-            QString section = element;
-            if (element == QLatin1String("Piece")) // text or attachment, by its type
-                section = array[i][QStringLiteral("type")] == QStringLiteral("text") ? QStringLiteral("Text piece")
-                                                                                      : QStringLiteral("Attachment piece");
-            checkValue(array[i], section, schema, QStringLiteral("%1[%2]").arg(where).arg(i));
-        }
-    } else
-        ADD_FAILURE() << "undocumented type " << type.toStdString() << " at " << where.toStdString();
-}
-
-void checkObject(const QJsonObject& object, const QString& section, const QMap<QString, QMap<QString, QString>>& schema,
-                 const QString& where)
-{
-    const QMap<QString, QString> fields = schema.value(section);
-    ASSERT_FALSE(fields.isEmpty()) << "no section " << section.toStdString();
-    QStringList keys = fields.keys();
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
-        if (it.value().endsWith(QLatin1String(" or absent")) && !object.contains(it.key()))
-            keys.removeOne(it.key());
-        else
-            checkValue(object.value(it.key()), QString(it.value()).remove(QStringLiteral(" or absent")), schema,
-                       where + QLatin1Char('.') + it.key());
-    }
-    EXPECT_EQ(object.keys(), keys) << where.toStdString();
-}
-
-TEST_F(CommandLineTest, JsonOfTheSampleFollowsTheDocumentedSchema)
-{
-    const ExportRun run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
-    const auto schema = documentedSchema();
-    ASSERT_EQ(schema.size(), 10);
-    checkObject(document.object(), QStringLiteral("Document"), schema, QStringLiteral("document"));
-
-    // Every documented kind of value occurs, so the check above saw them all.
-    const QJsonObject root = document.object();
-    EXPECT_EQ(root[QStringLiteral("conversationCount")], 7);
-    EXPECT_EQ(root[QStringLiteral("messageCount")], 34);
-    QSet<QString> seen;
-    for (const QJsonValue conversation : root[QStringLiteral("conversations")].toArray()) {
-        for (const QJsonValue message : conversation[QStringLiteral("messages")].toArray()) {
-            if (message[QStringLiteral("dateRead")].isNull())
-                seen << QStringLiteral("null date");
-            for (const QJsonValue piece : message[QStringLiteral("pieces")].toArray())
-                seen << piece[QStringLiteral("type")].toString();
-            const QJsonObject details = message[QStringLiteral("details")].toObject();
-            for (const QString& key : {QStringLiteral("reactions"), QStringLiteral("editHistory")})
-                if (!details[key].toArray().isEmpty())
-                    seen << key;
-            if (details[QStringLiteral("link")].isObject())
-                seen << QStringLiteral("link");
-        }
-    }
-    EXPECT_EQ(seen, QSet<QString>({QStringLiteral("null date"), QStringLiteral("text"), QStringLiteral("attachment"),
-                                   QStringLiteral("reactions"), QStringLiteral("editHistory"), QStringLiteral("link")}));
 }
 
 } // namespace
