@@ -66,7 +66,6 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
             continue; // its Library is a link to the sample
         const QString fingerprintBefore = ComputerBackup::listing(form.folder);
         const QString view = at(QStringLiteral("view"));
-        QString outputs[3];
         int i = 0;
         for (const char* format : {"text", "json", "html"}) {
             const QString output = at(QStringLiteral("out-") + QLatin1String(format));
@@ -80,15 +79,13 @@ TEST_F(ComputerBackupTest, HashedAndEncryptedBackupsExportAsTheUnpackedFolder)
             EXPECT_EQ(run.err.contains(QStringLiteral(" is a ")), !form.announced.isEmpty());
             EXPECT_TRUE(run.err.contains(form.announced)) << run.err.toStdString();
             const QStringList paths{view, form.folder, sampleBackup()};
-            outputs[i] = i == 2 ? ComputerBackup::contents(output, paths) : normalized(run.out, paths);
+            const QString exported = i == 2 ? ComputerBackup::contents(output, paths) : normalized(run.out, paths);
             QDir(output).removeRecursively();
             if (expected[i].isEmpty())
-                expected[i] = outputs[i];
-            EXPECT_EQ(outputs[i].toStdString(), expected[i].toStdString()) << form.folder.toStdString() << ' ' << format;
+                expected[i] = exported;
+            EXPECT_EQ(exported.toStdString(), expected[i].toStdString()) << form.folder.toStdString() << ' ' << format;
             ++i;
         }
-        EXPECT_TRUE(expected[0].contains(QStringLiteral("Preview: @BACKUP@/SMS/Attachments/3f/15/")));
-        EXPECT_TRUE(expected[2].contains(QStringLiteral("attachments/SMS/Attachments/a7/07/")));
         EXPECT_EQ(ComputerBackup::listing(form.folder), fingerprintBefore);
         QDir(view).removeRecursively();
     }
@@ -104,9 +101,6 @@ TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
 {
     const auto remove = [](const QString& relative) {
         return [relative](const QString& folder) { QFile::remove(folder + QLatin1Char('/') + relative); };
-    };
-    const auto overwrite = [](const QString& relative, const QByteArray& bytes) {
-        return [relative, bytes](const QString& folder) { writeFile(folder + QLatin1Char('/') + relative, bytes); };
     };
     const QString sms = ComputerBackup::smsDataPath();
     const struct
@@ -128,7 +122,8 @@ TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
          QStringLiteral("is still being written")},
         {"partial", QString(), QString(), 4, "finished", remove(sms), 9,
          QStringLiteral("partial: the data file of the message database")},
-        {"corrupt manifest", QString(), QString(), 4, "finished", overwrite(QStringLiteral("Manifest.db"), "SQLite format 3"), 10,
+        {"corrupt manifest", QString(), QString(), 4, "finished",
+         [](const QString& folder) { writeFile(folder + QStringLiteral("/Manifest.db"), "SQLite format 3"); }, 10,
          QStringLiteral("its Manifest.db cannot be read")},
         {"truncated", QStringLiteral("right"), QStringLiteral("right"), 4, "finished", [sms](const QString& folder) {
              QFile file(folder + QLatin1Char('/') + sms);

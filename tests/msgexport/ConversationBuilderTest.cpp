@@ -51,14 +51,6 @@ ConversationView build(const MsgSession& session)
 
 } // namespace
 
-TEST(ConversationBuilder, DatesAddTheOffsetOf2001AndZeroIsNever)
-{
-    for (const auto& [stored, iso] : {std::make_pair(737056931, "2024-05-10T18:02:11Z"), std::make_pair(1, "2001-01-01T00:00:01Z"),
-                                      std::make_pair(0, "")})
-        EXPECT_EQ(IosDate::isoUtc(IosDate::realDate(QDateTime::fromSecsSinceEpoch(stored))), QLatin1String(iso)) << stored;
-    EXPECT_FALSE(IosDate::realDate(QDateTime()).isValid());
-}
-
 TEST(ConversationBuilder, OneThreadOldestFirstWithWordsFromTheArchivedBodyOnlyWhenThereAreNoOthers)
 {
     // Two chat rows, each newest first; message 5 is joined to both.

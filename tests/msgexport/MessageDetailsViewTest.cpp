@@ -45,11 +45,8 @@ protected:
 
 TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
 {
-    const struct
-    {
-        std::vector<const char*> reactions; // "handle, is_from_me, type, 'target'", in date order
-        std::vector<const char*> shown;
-    } cases[] = {
+    // reactions as "handle, is_from_me, type, 'target'" in date order, and what the target shows
+    const std::pair<std::vector<const char*>, std::vector<const char*>> cases[] = {
         {{"1, 0, 2000, 'p:0/T'"}, {"\u2764\uFE0F +15550001"}},
         {{"1, 0, 2000, 'p:0/T'", "1, 0, 2001, 'p:0/T'"}, {"\U0001F44D +15550001"}},
         {{"1, 0, 2000, 'p:0/T'", "1, 0, 3000, 'p:0/T'"}, {}},
@@ -58,19 +55,19 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
          {"\u2764\uFE0F +15550001", "\U0001F602 Me", "\u2753 +15550002"}},
         {{"1, 0, 2000, 'p:0/ELSEWHERE'"}, {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [reactions, symbols] : cases) {
         QString rows = QStringLiteral("INSERT INTO message (ROWID, guid, text, handle_id, date) VALUES (1, 'T', 'target', 2, 1);");
-        for (size_t i = 0; i < c.reactions.size(); ++i)
+        for (size_t i = 0; i < reactions.size(); ++i)
             rows += QStringLiteral("INSERT INTO message (guid, date, text, handle_id, is_from_me, associated_message_type, "
                                    "associated_message_guid) VALUES ('R%1', %1, 'Loved \u201Ctarget\u201D', %2);")
                         .arg(i + 2)
-                        .arg(QString::fromUtf8(c.reactions[i]));
+                        .arg(QString::fromUtf8(reactions[i]));
         const QVector<MessageView> messages = messagesOf(rows);
         ASSERT_EQ(messages.size(), 1) << rows.toStdString(); // reactions are no messages
         QStringList shown, expected;
         for (const ReactionView& reaction : messages[0].details.reactions)
             shown << reaction.symbol() + QLatin1Char(' ') + reaction.senderName;
-        for (const char* text : c.shown)
+        for (const char* text : symbols)
             expected << QString::fromUtf8(text);
         EXPECT_EQ(shown, expected) << rows.toStdString();
     }
