@@ -6,27 +6,19 @@
 #include "MsgPiece.h"
 #include "MsgService.h"
 #include "MsgSession.h"
+#include "TestBackup.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QString schema(const char* name)
-{
-    return FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + QString::fromLatin1(name));
-}
-
-} // namespace
-
 TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
 {
     // Enough rows to span many pages.
-    QString sql = schema("ios14-sms.sql") + QStringLiteral("begin; insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
+    QString sql = TestBackup::schema(QStringLiteral("ios14-sms.sql"))
+        + QStringLiteral("begin; insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
     for (int chat = 1; chat <= 20; ++chat)
         sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier, room_name) values (%1, 'c%1', 'chat%1', 'Room %1');"
                               "insert into chat_handle_join values (%1, 1);").arg(chat);
@@ -54,12 +46,9 @@ TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
     }
     MsgService service(QStringLiteral("hostile"), false);
     for (int i = 0; i < damaged.size(); ++i) {
-        QTemporaryDir backup;
-        QDir().mkpath(backup.filePath(QStringLiteral("SMS")));
-        QFile out(backup.filePath(QStringLiteral("SMS/sms.db")));
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(damaged.at(i)) == damaged.at(i).size());
-        out.close();
-        const bool loaded = service.loadBackup(backup.path());
+        TestBackup backup;
+        backup.writeFile(QStringLiteral("SMS/sms.db"), damaged.at(i));
+        const bool loaded = service.loadBackup(backup.folder());
         for (unsigned s = 0; s < service.msgSessionCount(); ++s) // whatever survives must be whole
             for (const MsgContent* message : service.msgSession(s)->messages)
                 EXPECT_FALSE(message->pieces.isEmpty()) << i;
