@@ -1,7 +1,6 @@
 // Damaged databases through the shared library with the real service
 // libraries: whatever survives is whole, and nothing crashes. Odd paths and
 // bytes that are no UTF-8 are in SqlUtilsTest and bench/tests.
-#include "FixtureDatabase.h"
 #include "MsgContent.h"
 #include "MsgPiece.h"
 #include "MsgService.h"
@@ -10,7 +9,6 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -26,10 +24,9 @@ TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
         sql += QStringLiteral("insert into message (ROWID, guid, text, date, attributedBody) values (%1, 'm%1', 'message %1 ' || "
                               "hex(randomblob(40)), %1, archived_body('body %1')); insert into chat_message_join (chat_id, message_id) "
                               "values (%2, %1);").arg(message).arg(message % 20 + 1);
-    QTemporaryDir dir;
-    const QString pristine = dir.filePath(QStringLiteral("pristine.db"));
-    ASSERT_TRUE(FixtureDatabase::create(pristine, sql + QStringLiteral("commit;")));
-    QFile source(pristine);
+    TestBackup dir;
+    ASSERT_TRUE(dir.writeDatabase(QStringLiteral("pristine.db"), sql + QStringLiteral("commit;")));
+    QFile source(dir.path(QStringLiteral("pristine.db")));
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray good = source.readAll();
     ASSERT_GT(good.size(), 64 * 1024);
