@@ -35,63 +35,47 @@ foreach(file ${LIBDIR}/cmake/MsgService/MsgServiceConfig.cmake ${LIBDIR}/cmake/M
     endif()
 endforeach()
 
+# Runs ARGN; an error unless it exits with 0 and its output matches pattern.
+function(expect_run what pattern)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0 OR NOT out MATCHES "${pattern}")
+        message(SEND_ERROR "${what}: ${result}\n${out}\n${err}")
+    endif()
+endfunction()
+
 set(sanitize_flags)
 if(SANITIZE)
     # An instrumented library needs an instrumented host.
     set(sanitize_flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
 endif()
-execute_process(
-    COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
-        -DCMAKE_PREFIX_PATH=${prefix} ${sanitize_flags}
-    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "find_package(MsgService) failed:\n${out}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer
-    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "the host does not build:\n${out}")
-endif()
-execute_process(COMMAND ${WORK_DIR}/consumer/consumer ${WORK_DIR}/no-such-backup
-    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT result EQUAL 0 OR NOT out MATCHES "loaded 0 sessions: false")
-    message(FATAL_ERROR "the host did not run: ${result}\n${out}\n${err}")
-endif()
+expect_run("find_package(MsgService)" "" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix} ${sanitize_flags})
+expect_run("building the host" "" ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+expect_run("running the host" "loaded 0 sessions: false" ${WORK_DIR}/consumer/consumer ${WORK_DIR}/no-such-backup)
 
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
     set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
-    execute_process(COMMAND ${PKG_CONFIG} --libs msgservice
-        RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    if(NOT result EQUAL 0 OR NOT out MATCHES "-lmsgservice")
-        message(SEND_ERROR "pkg-config: ${out}")
-    endif()
-    foreach(variable includedir libdir)
-        execute_process(COMMAND ${PKG_CONFIG} --variable=${variable} msgservice
+    expect_run("pkg-config" "-lmsgservice" ${PKG_CONFIG} --libs msgservice)
+    foreach(variable includedir=include/msgservice libdir=${LIBDIR})
+        string(REPLACE "=" ";" pair ${variable})
+        list(GET pair 0 name)
+        list(GET pair 1 folder)
+        execute_process(COMMAND ${PKG_CONFIG} --variable=${name} msgservice
             OUTPUT_VARIABLE dir OUTPUT_STRIP_TRAILING_WHITESPACE)
         get_filename_component(dir "${dir}" REALPATH)
-        get_filename_component(expected ${prefix}/${LIBDIR} REALPATH)
-        if(variable STREQUAL includedir)
-            get_filename_component(expected ${prefix}/include/msgservice REALPATH)
-        endif()
+        get_filename_component(expected ${prefix}/${folder} REALPATH)
         if(NOT dir STREQUAL expected)
-            message(SEND_ERROR "pkg-config ${variable}: ${dir}, not ${expected}")
+            message(SEND_ERROR "pkg-config ${name}: ${dir}, not ${expected}")
         endif()
     endforeach()
 endif()
 
 if(SAMPLE)
     # The installed executables find the libraries relative to themselves.
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/msgexport --version
-        RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT result EQUAL 0 OR NOT out STREQUAL "msgexport ${VERSION}\n")
-        message(SEND_ERROR "installed msgexport --version: ${result}\n${out}\n${err}")
-    endif()
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/list-sessions ${SAMPLE}
-        RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT result EQUAL 0 OR NOT out MATCHES ": [1-9][0-9]* messages\n")
-        message(SEND_ERROR "installed list-sessions: ${result}\n${out}\n${err}")
-    endif()
+    set(run ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin)
+    expect_run("installed msgexport --version" "^msgexport ${VERSION}\n$" ${run}/msgexport --version)
+    expect_run("installed list-sessions" ": [1-9][0-9]* messages\n" ${run}/list-sessions ${SAMPLE})
     if(NOT EXISTS ${prefix}/share/man/man1/msgexport.1.gz AND NOT EXISTS ${prefix}/share/man/man1/msgexport.1)
         message(SEND_ERROR "missing the manual page of msgexport")
     endif()

@@ -1,32 +1,22 @@
 // Damaged databases through the shared library with the real service
 // libraries: whatever survives is whole, and nothing crashes. Odd paths and
 // bytes that are no UTF-8 are in SqlUtilsTest and bench/tests.
-#include "FixtureDatabase.h"
 #include "MsgContent.h"
 #include "MsgPiece.h"
 #include "MsgService.h"
 #include "MsgSession.h"
+#include "TestBackup.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-namespace {
-
-QString schema(const char* name)
-{
-    return FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + QString::fromLatin1(name));
-}
-
-} // namespace
 
 TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
 {
     // Enough rows to span many pages.
-    QString sql = schema("ios14-sms.sql") + QStringLiteral("begin; insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
+    QString sql = TestBackup::schema(QStringLiteral("ios14-sms.sql"))
+        + QStringLiteral("begin; insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');");
     for (int chat = 1; chat <= 20; ++chat)
         sql += QStringLiteral("insert into chat (ROWID, guid, chat_identifier, room_name) values (%1, 'c%1', 'chat%1', 'Room %1');"
                               "insert into chat_handle_join values (%1, 1);").arg(chat);
@@ -34,10 +24,9 @@ TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
         sql += QStringLiteral("insert into message (ROWID, guid, text, date, attributedBody) values (%1, 'm%1', 'message %1 ' || "
                               "hex(randomblob(40)), %1, archived_body('body %1')); insert into chat_message_join (chat_id, message_id) "
                               "values (%2, %1);").arg(message).arg(message % 20 + 1);
-    QTemporaryDir dir;
-    const QString pristine = dir.filePath(QStringLiteral("pristine.db"));
-    ASSERT_TRUE(FixtureDatabase::create(pristine, sql + QStringLiteral("commit;")));
-    QFile source(pristine);
+    TestBackup dir;
+    ASSERT_TRUE(dir.writeDatabase(QStringLiteral("pristine.db"), sql + QStringLiteral("commit;")));
+    QFile source(dir.path(QStringLiteral("pristine.db")));
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray good = source.readAll();
     ASSERT_GT(good.size(), 64 * 1024);
@@ -54,12 +43,9 @@ TEST(HostileInput, DamagedMessageDatabasesNeverCrashTheLoad)
     }
     MsgService service(QStringLiteral("hostile"), false);
     for (int i = 0; i < damaged.size(); ++i) {
-        QTemporaryDir backup;
-        QDir().mkpath(backup.filePath(QStringLiteral("SMS")));
-        QFile out(backup.filePath(QStringLiteral("SMS/sms.db")));
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(damaged.at(i)) == damaged.at(i).size());
-        out.close();
-        const bool loaded = service.loadBackup(backup.path());
+        TestBackup backup;
+        backup.writeFile(QStringLiteral("SMS/sms.db"), damaged.at(i));
+        const bool loaded = service.loadBackup(backup.folder());
         for (unsigned s = 0; s < service.msgSessionCount(); ++s) // whatever survives must be whole
             for (const MsgContent* message : service.msgSession(s)->messages)
                 EXPECT_FALSE(message->pieces.isEmpty()) << i;

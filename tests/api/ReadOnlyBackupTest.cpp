@@ -1,15 +1,14 @@
 // The shared library with the real service libraries, as a host runs it: a
 // backup is read as it lies and never written to.
 #include "ComputerBackup.h"
-#include "FixtureDatabase.h"
 #include "MsgContent.h"
 #include "MsgIdentifier.h"
 #include "MsgPiece.h"
 #include "MsgService.h"
 #include "MsgSession.h"
+#include "TestBackup.h"
 #include "VexoBackup.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -29,41 +28,25 @@
 
 namespace {
 
-QString schema(const char* name)
-{
-    return FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + QString::fromLatin1(name));
-}
-
 void setTreeWritable(const QString& folder, bool writable)
 {
     QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     QStringList paths{folder};
     while (it.hasNext())
         paths << it.next();
-    for (const QString& path : qAsConst(paths)) {
-        const bool folderEntry = QFileInfo(path).isDir();
-        mode_t mode = folderEntry ? 0555 : 0444;
-        if (writable)
-            mode |= 0200;
-        chmod(QFile::encodeName(path).constData(), mode);
-    }
+    for (const QString& path : qAsConst(paths))
+        chmod(QFile::encodeName(path).constData(), (QFileInfo(path).isDir() ? 0555 : 0444) | (writable ? 0200 : 0));
 }
 
 // A backup of a recent device whose newest rows sit only in the "-wal"
 // files of both databases.
-class WalBackup
+class WalBackup : public TestBackup
 {
 public:
     WalBackup()
     {
-        const QString root = dir.path();
-        QDir().mkpath(root + QStringLiteral("/SMS/Attachments/ab/11/G1"));
-        QDir().mkpath(root + QStringLiteral("/AddressBook"));
-        QFile image(root + QStringLiteral("/SMS/Attachments/ab/11/G1/IMG_0001.jpeg"));
-        image.open(QIODevice::WriteOnly);
-        image.write("jpeg");
-        image.close();
-        EXPECT_TRUE(FixtureDatabase::create(root + QStringLiteral("/SMS/sms.db"), schema("ios14-sms.sql") + QStringLiteral(R"(
+        writeFile(QStringLiteral("SMS/Attachments/ab/11/G1/IMG_0001.jpeg"), "jpeg");
+        writeDatabase(QStringLiteral("SMS/sms.db"), schema(QStringLiteral("ios14-sms.sql")) + QStringLiteral(R"(
 insert into handle (ROWID, id, service, uncanonicalized_id) values (1, '+19192084530', 'iMessage', NULL);
 insert into chat (ROWID, guid, chat_identifier) values (1, 'c1', '+19192084530');
 insert into chat_handle_join (chat_id, handle_id) values (1, 1);
@@ -74,33 +57,20 @@ insert into chat_message_join (chat_id, message_id) values (1, 1), (1, 2);
 insert into attachment (ROWID, guid, original_guid, filename, mime_type) values
   (1, 'a1', 'o1', '~/Library/SMS/Attachments/ab/11/G1/IMG_0001.jpeg', 'image/jpeg');
 insert into message_attachment_join (message_id, attachment_id) values (1, 1);
-)"), FixtureDatabase::Journal::WalOnly));
-        EXPECT_TRUE(FixtureDatabase::create(root + QStringLiteral("/AddressBook/AddressBook.sqlitedb"),
-                                            schema("addressbook.sql") + QStringLiteral(R"(
+)"), FixtureDatabase::Journal::WalOnly);
+        writeDatabase(QStringLiteral("AddressBook/AddressBook.sqlitedb"), schema(QStringLiteral("addressbook.sql")) + QStringLiteral(R"(
 insert into ABPerson (ROWID, First, Last, guid) values (1, 'Dana', 'Reyes', 'p1');
 insert into ABMultiValue (UID, record_id, property, value, guid) values (1, 1, 3, '+1 (919) 208-4530', 'v1');
-)"), FixtureDatabase::Journal::WalOnly));
+)"), FixtureDatabase::Journal::WalOnly);
     }
 
-    QString folder() const { return dir.path(); }
-
-    // What a host reads of it; empty when the load failed.
-    static QString summary(const QString& folder)
+    // What a host reads of a backup folder, or of a device's backup at its
+    // default path; empty when the load failed.
+    static QString summary(const QString& folderOrDevice, bool device = false)
     {
-        MsgService service(QStringLiteral("api-test"), false);
-        return service.loadBackup(folder) ? summaryOf(service) : QString();
-    }
-
-    // The same through the device's default path.
-    static QString deviceSummary(const QString& device)
-    {
-        MsgService service(device, false);
-        return service.loadSMSOnly() == 1 ? summaryOf(service) : QString();
-    }
-
-    static QString summaryOf(const MsgService& service)
-    {
-        if (service.msgSessionCount() != 1)
+        MsgService service(device ? folderOrDevice : QStringLiteral("api-test"), false);
+        const bool loaded = device ? service.loadSMSOnly() == 1 : service.loadBackup(folderOrDevice);
+        if (!loaded || service.msgSessionCount() != 1)
             return QString();
         const MsgSession* session = service.msgSession(0);
         QStringList parts{session->participants.value(1)->contactName};
@@ -112,9 +82,6 @@ insert into ABMultiValue (UID, record_id, property, value, guid) values (1, 1, 3
         }
         return parts.join(QLatin1Char('|'));
     }
-
-private:
-    QTemporaryDir dir;
 };
 
 const QString expected = QStringLiteral(
@@ -182,11 +149,11 @@ TEST(ReadOnlyBackup, ComputerBackupsLoadFromTheDefaultPathAndAreLeftAsTheyWere)
         setTreeWritable(backup, false);
         const auto before = ComputerBackup::listing(backup);
         VexoBackup::setBackupPassword(device, password);
-        EXPECT_EQ(WalBackup::deviceSummary(device), expected) << device.toStdString();
-        EXPECT_EQ(WalBackup::deviceSummary(device), expected) << "again, from the same view";
+        EXPECT_EQ(WalBackup::summary(device, true), expected) << device.toStdString();
+        EXPECT_EQ(WalBackup::summary(device, true), expected) << "again, from the same view";
         expectAsUnprivilegedUser(backup, [&] {
             qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.filePath(QStringLiteral("nobody"))));
-            return WalBackup::deviceSummary(device) == expected;
+            return WalBackup::summary(device, true) == expected;
         });
         EXPECT_EQ(ComputerBackup::listing(backup), before);
         setTreeWritable(backup, true);

@@ -10,9 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <vector>
-
 namespace {
 
 int countRows(const QString& path, const char* sql)
@@ -34,27 +31,20 @@ int countRows(const QString& path, const char* sql)
 // Points the snapshot copies at a folder of the test's own.
 class TemporaryFolderOverride
 {
-#if defined(_WIN32)
-    const std::vector<const char*> variables{"TMP", "TEMP"}; // GetTempPath's, in its order
-#else
-    const std::vector<const char*> variables{"TMPDIR"};
-#endif
 public:
-    explicit TemporaryFolderOverride(const QString& path)
+    explicit TemporaryFolderOverride(const QString& path) : previous(qgetenv(variable))
     {
-        for (const char* variable : variables) {
-            previous.push_back(qgetenv(variable));
-            qputenv(variable, QFile::encodeName(QDir::toNativeSeparators(path)));
-        }
+        qputenv(variable, QFile::encodeName(QDir::toNativeSeparators(path)));
     }
-    ~TemporaryFolderOverride()
-    {
-        for (std::size_t i = 0; i < variables.size(); ++i)
-            qputenv(variables[i], previous[i]);
-    }
+    ~TemporaryFolderOverride() { qputenv(variable, previous); }
 
 private:
-    std::vector<QByteArray> previous;
+#if defined(_WIN32)
+    static constexpr const char* variable = "TMP"; // the first one GetTempPath looks at
+#else
+    static constexpr const char* variable = "TMPDIR";
+#endif
+    const QByteArray previous;
 };
 
 const QString table = QStringLiteral("create table message (ROWID integer primary key, text text);");

@@ -1,6 +1,7 @@
 #include "imports/vexobackup/VexoBackup.h"
 
 #include "ComputerBackup.h"
+#include "TestBackup.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,18 +24,10 @@ namespace {
 class BackupRoot
 {
 public:
-    BackupRoot() { qputenv("VEXOBACKUP_ROOT", QFile::encodeName(dir.path())); }
+    BackupRoot() { qputenv("VEXOBACKUP_ROOT", QFile::encodeName(dir.folder())); }
     ~BackupRoot() { qunsetenv("VEXOBACKUP_ROOT"); }
 
-    void writeStatus(const QString& device, const QByteArray& content)
-    {
-        QDir(dir.path()).mkpath(device);
-        QFile status(dir.filePath(device + QStringLiteral("/Status.plist")));
-        ASSERT_TRUE(status.open(QIODevice::WriteOnly));
-        status.write(content);
-    }
-
-    QTemporaryDir dir;
+    TestBackup dir;
 };
 
 QByteArray xmlStatus(const char* state)
@@ -51,14 +44,12 @@ TEST(VexoBackup, BackupRunsWhileItsStatusIsNotFinished)
     BackupRoot root;
     const QString device = QStringLiteral("dev-1");
     EXPECT_FALSE(VexoBackup::isDeviceBackuping(device)) << "no folder";
-    root.writeStatus(device, xmlStatus("new"));
-    EXPECT_TRUE(VexoBackup::isDeviceBackuping(device));
-    root.writeStatus(device, xmlStatus("uploading"));
-    EXPECT_TRUE(VexoBackup::isDeviceBackuping(device));
-    root.writeStatus(device, xmlStatus("finished"));
-    EXPECT_FALSE(VexoBackup::isDeviceBackuping(device));
-    root.writeStatus(device, QByteArray("<plist><dict><key>SnapshotState</key><string>fin"));
-    EXPECT_FALSE(VexoBackup::isDeviceBackuping(device)) << "a broken plist";
+    const std::pair<QByteArray, bool> statuses[] = {{xmlStatus("new"), true}, {xmlStatus("uploading"), true},
+        {xmlStatus("finished"), false}, {"<plist><dict><key>SnapshotState</key><string>fin", false}};
+    for (const auto& [status, running] : statuses) {
+        root.dir.writeFile(device + QStringLiteral("/Status.plist"), status);
+        EXPECT_EQ(VexoBackup::isDeviceBackuping(device), running) << status.toStdString();
+    }
     VexoBackup::cancelBackup(device); // nothing runs here to stop; must simply return
     EXPECT_FALSE(VexoBackup::isDeviceBackuping(QStringLiteral("other")));
     // Without an override: the platform's folder for computer backups.
@@ -82,16 +73,10 @@ public:
     }
     ~Views() { qunsetenv("XDG_CACHE_HOME"); }
 
-    void addFile(const QString& relative)
-    {
-        QDir().mkpath(QFileInfo(library.filePath(relative)).path());
-        QFile file(library.filePath(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(relative.toUtf8().repeated(7));
-    }
+    void addFile(const QString& relative) { library.writeFile(relative, relative.toUtf8().repeated(7)); }
 
     QTemporaryDir cache;
-    QTemporaryDir library;
+    TestBackup library;
 };
 
 } // namespace
@@ -99,10 +84,10 @@ public:
 TEST(VexoBackup, ComputerBackupsAreLoadedThroughAViewThatFollowsTheBackup)
 {
     Views views;
-    const QString expected = ComputerBackup::contents(views.library.path());
+    const QString expected = ComputerBackup::contents(views.library.folder());
     const QString device = QStringLiteral("00008110-0001");
-    const QString backup = views.dir.filePath(device);
-    ASSERT_TRUE(ComputerBackup().write(views.library.path(), backup));
+    const QString backup = views.dir.path(device);
+    ASSERT_TRUE(ComputerBackup().write(views.library.folder(), backup));
     const QString view = QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device));
 #if defined(_WIN32)
     // The profile's own cache folder, private already; hard links or copies instead of symbolic links.
@@ -117,21 +102,20 @@ TEST(VexoBackup, ComputerBackupsAreLoadedThroughAViewThatFollowsTheBackup)
     EXPECT_EQ(ComputerBackup::contents(view), expected);
 
     // A new backup without the attachment and with another file.
-    QFile::remove(views.library.filePath(QStringLiteral("SMS/Attachments/0a/10/G/IMG 1.jpeg")));
+    QFile::remove(views.library.path(QStringLiteral("SMS/Attachments/0a/10/G/IMG 1.jpeg")));
     views.addFile(QStringLiteral("SMS/Attachments/0b/11/H/IMG 2.jpeg"));
     QDir(backup).removeRecursively();
-    ASSERT_TRUE(ComputerBackup().write(views.library.path(), backup));
+    ASSERT_TRUE(ComputerBackup().write(views.library.folder(), backup));
     QFile manifest(backup + QStringLiteral("/Manifest.db")); // written within the same millisecond, perhaps
     ASSERT_TRUE(manifest.open(QIODevice::ReadWrite));
     manifest.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
     EXPECT_EQ(VexoBackup::getDeviceBackupPath(device), QDir::toNativeSeparators(view));
-    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.path()));
+    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.folder()));
 
     // Laid out like Library already: the folder itself.
-    QDir(views.dir.path()).mkpath(QStringLiteral("lib/SMS"));
-    QFile(views.dir.filePath(QStringLiteral("lib/SMS/sms.db"))).open(QIODevice::WriteOnly);
+    views.dir.writeFile(QStringLiteral("lib/SMS/sms.db"), QByteArray());
     EXPECT_EQ(VexoBackup::getDeviceBackupPath(QStringLiteral("lib")),
-              QDir::toNativeSeparators(views.dir.filePath(QStringLiteral("lib"))));
+              QDir::toNativeSeparators(views.dir.path(QStringLiteral("lib"))));
 }
 
 TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
@@ -140,7 +124,7 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     ComputerBackup maker;
     maker.password = QStringLiteral("correct horse");
     const QString device = QStringLiteral("enc-1");
-    ASSERT_TRUE(maker.write(views.library.path(), views.dir.filePath(device)));
+    ASSERT_TRUE(maker.write(views.library.folder(), views.dir.path(device)));
     const QString view = QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device));
     EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << "no password";
     VexoBackup::setBackupPassword(device, QStringLiteral("battery staple"));
@@ -162,17 +146,17 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
 #endif
     VexoBackup::setBackupPassword(device, maker.password);
     EXPECT_EQ(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupPath(device)), view);
-    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.path()));
+    EXPECT_EQ(ComputerBackup::contents(view), ComputerBackup::contents(views.library.folder()));
 
     // A view made elsewhere: only into an empty folder or an earlier view, never into the backup.
     const QString other = views.cache.filePath(QStringLiteral("other"));
-    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, views.dir.filePath(device) + QStringLiteral("/v")),
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.path(device), maker.password, views.dir.path(device) + QStringLiteral("/v")),
               VexoBackup::ViewFolderUnusable);
-    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, views.library.path()),
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.path(device), maker.password, views.library.folder()),
               VexoBackup::ViewFolderUnusable);
-    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, other), VexoBackup::ViewReady);
-    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.filePath(device), maker.password, other), VexoBackup::ViewReady);
-    EXPECT_FALSE(VexoBackup::removeBackupView(views.library.path()));
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.path(device), maker.password, other), VexoBackup::ViewReady);
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.path(device), maker.password, other), VexoBackup::ViewReady);
+    EXPECT_FALSE(VexoBackup::removeBackupView(views.library.folder()));
     EXPECT_TRUE(VexoBackup::removeBackupView(other));
     EXPECT_FALSE(QFile::exists(other));
 }

@@ -48,20 +48,9 @@ void* allocateNoThrow(std::size_t size) noexcept
 
 } // namespace
 
-long AllocationCounter::live()
-{
-    return liveCount.load();
-}
-
-AllocationCounter::Pause::Pause()
-{
-    ++pauseDepth;
-}
-
-AllocationCounter::Pause::~Pause()
-{
-    --pauseDepth;
-}
+long AllocationCounter::live() { return liveCount.load(); }
+AllocationCounter::Pause::Pause() { ++pauseDepth; }
+AllocationCounter::Pause::~Pause() { --pauseDepth; }
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }

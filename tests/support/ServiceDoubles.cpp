@@ -19,10 +19,7 @@ ServiceDoubles& ServiceDoubles::get()
     return doubles;
 }
 
-void ServiceDoubles::reset()
-{
-    get() = ServiceDoubles();
-}
+void ServiceDoubles::reset() { get() = ServiceDoubles(); }
 
 std::vector<std::string> ServiceDoubles::logsOf(const std::string& tag) const
 {
@@ -40,10 +37,6 @@ void record(const std::string& call)
     AllocationCounter::Pause pause;
     ServiceDoubles::get().calls.push_back(call);
 }
-std::string utf8(const QString& text)
-{
-    return text.toStdString();
-}
 } // namespace
 
 void Log(const char* tag, int level, const char* format, ...)
@@ -60,20 +53,17 @@ void Log(const char* tag, int level, const char* format, ...)
 
 QString VexoBackup::getDeviceBackupPath(const QString& deviceId)
 {
-    record("VexoBackup::getDeviceBackupPath(" + utf8(deviceId) + ")");
+    record("VexoBackup::getDeviceBackupPath(" + deviceId.toStdString() + ")");
     return ServiceDoubles::get().backupPath;
 }
 
 bool VexoBackup::isDeviceBackuping(const QString& deviceId)
 {
-    record("VexoBackup::isDeviceBackuping(" + utf8(deviceId) + ")");
+    record("VexoBackup::isDeviceBackuping(" + deviceId.toStdString() + ")");
     return ServiceDoubles::get().backuping;
 }
 
-void VexoBackup::cancelBackup(const QString& deviceId)
-{
-    record("VexoBackup::cancelBackup(" + utf8(deviceId) + ")");
-}
+void VexoBackup::cancelBackup(const QString& deviceId) { record("VexoBackup::cancelBackup(" + deviceId.toStdString() + ")"); }
 
 UserDbHelper* UserDbHelper::instance()
 {
@@ -82,10 +72,7 @@ UserDbHelper* UserDbHelper::instance()
     return &helper;
 }
 
-void UserDbHelper::release()
-{
-    record("UserDbHelper::release()");
-}
+void UserDbHelper::release() { record("UserDbHelper::release()"); }
 
 namespace {
 // sqlite3_close reports the close before it refuses a connection that still
@@ -101,7 +88,7 @@ int countClose(unsigned type, void*, void* connection, void*)
 int SqlUtils::openSqlite(const QString& path, sqlite3** db)
 {
     ServiceDoubles& doubles = ServiceDoubles::get();
-    record("SqlUtils::openSqlite(" + utf8(path) + ")");
+    record("SqlUtils::openSqlite(" + path.toStdString() + ")");
     *db = nullptr;
     doubles.openedPaths.append(path);
     if (doubles.failingOpens.count(++doubles.openAttempts))

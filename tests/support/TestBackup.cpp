@@ -1,7 +1,5 @@
 #include "TestBackup.h"
 
-#include "FixtureDatabase.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,16 +11,6 @@ TestBackup::TestBackup()
     EXPECT_TRUE(dir.isValid());
 }
 
-QString TestBackup::folder() const
-{
-    return dir.path();
-}
-
-QString TestBackup::path(const QString& relative) const
-{
-    return dir.filePath(relative);
-}
-
 QString TestBackup::schema(const QString& name)
 {
     const QString text = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/") + name);
@@ -30,12 +18,12 @@ QString TestBackup::schema(const QString& name)
     return text;
 }
 
-bool TestBackup::writeDatabase(const QString& relative, const QString& sql)
+bool TestBackup::writeDatabase(const QString& relative, const QString& sql, FixtureDatabase::Journal journal)
 {
     const QString file = path(relative);
     QDir().mkpath(QFileInfo(file).path());
     QString error;
-    const bool ok = FixtureDatabase::create(file, sql, FixtureDatabase::Journal::Rollback, &error);
+    const bool ok = FixtureDatabase::create(file, sql, journal, &error);
     EXPECT_TRUE(ok) << error.toStdString();
     return ok;
 }

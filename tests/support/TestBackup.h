@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FixtureDatabase.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -10,8 +12,8 @@ class TestBackup
 public:
     TestBackup();
 
-    QString folder() const;
-    QString path(const QString& relative) const;
+    QString folder() const { return dir.path(); }
+    QString path(const QString& relative) const { return dir.filePath(relative); }
     QString smsDbPath() const { return path(QStringLiteral("SMS/sms.db")); }
 
     // SMS/sms.db: the named table shapes (a file of tools/fixture/schemas),
@@ -20,7 +22,8 @@ public:
     // AddressBook/AddressBook.sqlitedb in the iOS address-book shape, then rows.
     bool writeAddressBook(const QString& rows);
     // Any database at a relative path, from SQL text alone.
-    bool writeDatabase(const QString& relative, const QString& sql);
+    bool writeDatabase(const QString& relative, const QString& sql,
+                       FixtureDatabase::Journal journal = FixtureDatabase::Journal::Rollback);
     // A plain file (its folders made as needed).
     void writeFile(const QString& relative, const QByteArray& content = QByteArray("data"));
 

@@ -1,15 +1,15 @@
 // Decryption of files cut short and of their padding; key derivation and
 // unwrapping are checked by every encrypted backup the test writer makes.
 #include "BackupCrypto.h"
+#include "TestBackup.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 TEST(BackupCrypto, FilesAreCutToTheirSizeAndShortOnesAreTruncated)
 {
-    QTemporaryDir dir;
+    TestBackup dir;
     const QByteArray key(32, 'k');
     const QByteArray cipher = QByteArray(48, 'c');
     const QByteArray plain = BackupCrypto::decrypt(key, cipher);
@@ -25,13 +25,10 @@ TEST(BackupCrypto, FilesAreCutToTheirSizeAndShortOnesAreTruncated)
         {47, 43, BackupCrypto::FileResult::Truncated}, // no whole block
         {32, 43, BackupCrypto::FileResult::Truncated}, // shorter than its size
     };
-    const QString source = dir.filePath(QStringLiteral("in"));
-    const QString target = dir.filePath(QStringLiteral("out"));
+    const QString source = dir.path(QStringLiteral("in"));
+    const QString target = dir.path(QStringLiteral("out"));
     for (const auto& c : cases) {
-        QFile in(source);
-        ASSERT_TRUE(in.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        in.write(cipher.left(c.cut));
-        in.close();
+        dir.writeFile(QStringLiteral("in"), cipher.left(c.cut));
         EXPECT_EQ(BackupCrypto::decryptFile(key, source, target, c.size), c.result) << c.cut;
         QFile out(target);
         if (c.result == BackupCrypto::FileResult::Done) {

@@ -4,10 +4,8 @@
 #include "ComputerBackup.h"
 #include "KeyBag.h"
 #include "ManifestReader.h"
+#include "TestBackup.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -70,14 +68,11 @@ TEST(KeyBag, DamagedKeyBagsAreRefusedAndTheRightPasswordUnlocks)
 
 TEST(KeyBag, ManifestRowsOfTheViewAreReadWithTheirRecords)
 {
-    QTemporaryDir dir;
-    for (const char* file : {"SMS/sms.db", "SMS/Attachments/ab/01/a b.jpg", "SMS/other.db"}) {
-        QDir().mkpath(QFileInfo(dir.filePath(QStringLiteral("library/") + QLatin1String(file))).path());
-        QFile out(dir.filePath(QStringLiteral("library/") + QLatin1String(file)));
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(QByteArray(100, 'x')) == 100);
-    }
-    const QString backup = dir.filePath(QStringLiteral("backup"));
-    ASSERT_TRUE(ComputerBackup().write(dir.filePath(QStringLiteral("library")), backup));
+    TestBackup dir;
+    for (const char* file : {"SMS/sms.db", "SMS/Attachments/ab/01/a b.jpg", "SMS/other.db"})
+        dir.writeFile(QStringLiteral("library/") + QLatin1String(file), QByteArray(100, 'x'));
+    const QString backup = dir.path(QStringLiteral("backup"));
+    ASSERT_TRUE(ComputerBackup().write(dir.path(QStringLiteral("library")), backup));
     std::vector<ManifestEntry> entries;
     ASSERT_TRUE(ManifestReader::read(backup + QStringLiteral("/Manifest.db"), &entries));
     QStringList found;
