@@ -25,9 +25,10 @@ foreach(line IN LISTS lines)
     # global objects whatever the visibility; unoptimised builds keep them.
     if(symbol MATCHES "^(${classes})::"
        OR (type STREQUAL "u" AND symbol MATCHES "^std::")
-       # Qt's exported classes give their inline members default visibility,
-       # so an unoptimised build emits the ones it does not inline as weak.
-       OR (type STREQUAL "W" AND symbol MATCHES "^Q[A-Za-z]+::")
+       # The std namespace and Qt's exported classes carry default visibility,
+       # so an unoptimised build emits the header functions it does not
+       # inline as weak exported symbols (std::__niter_base, QHashData::willGrow).
+       OR (type MATCHES "^[WV]$" AND symbol MATCHES "(^| )(std|__gnu_cxx)::|^Q[A-Za-z]*[<:]")
        OR symbol MATCHES "^(typeinfo|typeinfo name|vtable) for MsgService$"
        OR symbol MATCHES "^_[A-Za-z_]+$")
         math(EXPR count "${count} + 1")
