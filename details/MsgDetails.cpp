@@ -101,6 +101,12 @@ bool MsgDetails::find(qint64 rowid, MsgDetail* detail) const
     }
 }
 
+bool MsgDetails::isReaction(qint64 rowid) const
+{
+    const Ios16MessageDetails::Entry* e = d->entry(rowid);
+    return e && e->rich >= 0 && d->table.rich[static_cast<size_t>(e->rich)].isReaction();
+}
+
 qint64 MsgDetails::rowidOf(const QString& guid) const
 {
     try {

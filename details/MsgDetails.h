@@ -29,6 +29,9 @@ public:
     int count() const;
     // False ("none") for a rowid that was not read; else *detail is filled.
     bool find(qint64 rowid, MsgDetail* detail) const;
+    // Whether the message of rowid is a reaction to another one: find's
+    // answer to isReaction(), without copying the record.
+    bool isReaction(qint64 rowid) const;
     // The rowid of a message guid; 0 when unknown.
     qint64 rowidOf(const QString& guid) const;
 

@@ -24,6 +24,8 @@ protected:
         EXPECT_TRUE(details->load());
         MsgDetail detail;
         EXPECT_TRUE(details->find(rowid, &detail)) << rowid;
+        EXPECT_EQ(details->isReaction(rowid), detail.isReaction()) << rowid;
+        EXPECT_FALSE(details->isReaction(rowid + 1000)) << "an unknown rowid";
         return detail;
     }
 

@@ -43,27 +43,38 @@ BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
 
 QString BackupBoundary::canonicalFolder(const QString& folder) const
 {
-    const auto known = folders.constFind(folder);
-    if (known != folders.constEnd())
+    if (lastFolder.isNull() || folder != lastFolder) {
+        lastCanonical = canonicalLevel(folder);
+        lastFolder = folder;
+    }
+    return lastCanonical;
+}
+
+QString BackupBoundary::canonicalParent(const QString& folder) const
+{
+    const auto known = parents.constFind(folder);
+    if (known != parents.constEnd())
         return *known;
-    QString canonical;
+    const QString canonical = canonicalLevel(folder);
+    if (parents.size() > 4096)
+        parents.clear();
+    parents.insert(folder, canonical);
+    return canonical;
+}
+
+QString BackupBoundary::canonicalLevel(const QString& folder) const
+{
 #if !defined(_WIN32)
     const int slash = folder.lastIndexOf(QLatin1Char('/'));
     const QStringRef name = folder.midRef(slash + 1);
     struct stat status;
     if (slash > 0 && !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
         && ::lstat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        const QString parent = canonicalFolder(folder.left(slash));
-        canonical = parent.isEmpty() ? QString() : parent + QLatin1Char('/') + name;
-    } else
-#endif
-    {
-        canonical = QFileInfo(folder).canonicalFilePath();
+        const QString parent = canonicalParent(folder.left(slash));
+        return parent.isEmpty() ? QString() : parent + QLatin1Char('/') + name;
     }
-    if (folders.size() > 4096)
-        folders.clear();
-    folders.insert(folder, canonical);
-    return canonical;
+#endif
+    return QFileInfo(folder).canonicalFilePath();
 }
 
 bool BackupBoundary::contains(const QString& path) const

@@ -38,11 +38,17 @@ public:
 private:
     static bool isUnder(const QString& canonical, const QString& folder);
     bool isUnderRoot(const QString& canonical) const;
-    // QFileInfo::canonicalFilePath of a folder, each level of it looked up
-    // once: the folders above the attachments' own repeat for every file.
+    // QFileInfo::canonicalFilePath of a file's folder, each level of it
+    // looked up once. A file's own folder serves it and its preview and
+    // rarely another file: it is remembered alone, so that the folders above
+    // it, which repeat for every file, stay in the bounded cache.
     QString canonicalFolder(const QString& folder) const;
+    QString canonicalParent(const QString& folder) const;
+    QString canonicalLevel(const QString& folder) const;
 
     QString canonicalRoot;
     QString canonicalLinked;
-    mutable QHash<QString, QString> folders; // a bounded cache
+    mutable QHash<QString, QString> parents; // a bounded cache
+    mutable QString lastFolder;
+    mutable QString lastCanonical;
 };

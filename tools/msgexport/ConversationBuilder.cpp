@@ -333,9 +333,8 @@ int ConversationBuilder::messageCount(const MsgSession& session) const
 {
     QSet<qint64> seen;
     seen.reserve(session.messages.size());
-    MsgDetail d;
     for (const MsgContent* content : session.messages) {
-        if (content && !(details && details->find(content->id, &d) && d.isReaction()))
+        if (content && !(details && details->isReaction(content->id)))
             seen.insert(content->id);
     }
     return seen.size();
