@@ -43,7 +43,7 @@ BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
 
 QString BackupBoundary::canonicalFolder(const QString& folder) const
 {
-    if (lastFolder.isNull() || folder != lastFolder) {
+    if (folder != lastFolder) {
         lastCanonical = canonicalLevel(folder);
         lastFolder = folder;
     }
