@@ -26,17 +26,70 @@ public:
     Ios16MessageDetails::Table table;
     // Entry indexes in guid order, made on the first rowidOf.
     mutable std::vector<Slot> byGuid;
+    // The first entry of each run of 64 rowids from the first one, and one
+    // past the last, when the rowids are dense enough for it: a lookup is then
+    // a search among a few neighbours instead of a million entries, each step
+    // of which would miss the cache.
+    std::vector<quint32> buckets;
+    qint64 firstRowid = 0;
+    static constexpr int bucketBits = 6;
+
+    void index()
+    {
+        buckets.clear();
+        const auto& entries = table.entries;
+        if (entries.empty())
+            return;
+        firstRowid = entries.front().rowid;
+        const quint64 span = static_cast<quint64>(entries.back().rowid) - static_cast<quint64>(firstRowid);
+        const quint64 count = (span >> bucketBits) + 1;
+        if (count > 4 * entries.size() + 1024)
+            return; // rowids far apart: the plain search
+        buckets.resize(static_cast<size_t>(count) + 1);
+        size_t e = 0;
+        for (quint64 b = 0; b < count; ++b) {
+            while (e < entries.size()
+                   && static_cast<quint64>(entries[e].rowid) - static_cast<quint64>(firstRowid) < (b << bucketBits))
+                ++e;
+            buckets[static_cast<size_t>(b)] = static_cast<quint32>(e);
+        }
+        buckets[static_cast<size_t>(count)] = static_cast<quint32>(entries.size());
+    }
 
     const Ios16MessageDetails::Entry* entry(qint64 rowid) const
     {
-        const auto it = std::lower_bound(table.entries.begin(), table.entries.end(), rowid,
+        auto from = table.entries.begin();
+        auto to = table.entries.end();
+        if (!buckets.empty()) {
+            if (rowid < firstRowid)
+                return nullptr;
+            const quint64 b = (static_cast<quint64>(rowid) - static_cast<quint64>(firstRowid)) >> bucketBits;
+            if (b + 1 >= buckets.size())
+                return nullptr;
+            to = from + buckets[static_cast<size_t>(b) + 1];
+            from += buckets[static_cast<size_t>(b)];
+        }
+        const auto it = std::lower_bound(from, to, rowid,
                                          [](const Ios16MessageDetails::Entry& e, qint64 id) { return e.rowid < id; });
-        return it != table.entries.end() && it->rowid == rowid ? &*it : nullptr;
+        return it != to && it->rowid == rowid ? &*it : nullptr;
     }
 
-    QByteArray guidOf(const Ios16MessageDetails::Entry& e) const
+    // -1, 0 or 1 as e's guid sorts before, with or after key (bytes).
+    int compare(const Ios16MessageDetails::Entry& e, const char* key, int keyLength) const
     {
-        return QByteArray::fromRawData(table.guids.constData() + e.guidOffset, static_cast<int>(e.guidLength));
+        char buffer[36];
+        int length = 0;
+        const char* guid = Ios16MessageDetails::guidOf(e, table, buffer, &length);
+        const int common = std::memcmp(guid, key, static_cast<size_t>(std::min(length, keyLength)));
+        return common != 0 ? common : length < keyLength ? -1 : length > keyLength ? 1 : 0;
+    }
+
+    bool before(const Ios16MessageDetails::Entry& a, const Ios16MessageDetails::Entry& b) const
+    {
+        char buffer[36];
+        int length = 0;
+        const char* guid = Ios16MessageDetails::guidOf(b, table, buffer, &length);
+        return compare(a, guid, length) < 0;
     }
 };
 
@@ -62,6 +115,7 @@ bool MsgDetails::load()
     try {
         d->table = Ios16MessageDetails::Table();
         d->byGuid.clear();
+        d->buckets.clear();
         TableColumns columns("message");
         columns.exec({d->databasePath}, nullptr);
         if (columns.names.isEmpty())
@@ -69,9 +123,11 @@ bool MsgDetails::load()
         Ios16MessageDetails reader(columns.names, &d->table);
         reader.exec({d->databasePath}, nullptr);
         // Rows come in rowid order; a repeated rowid cannot occur in a rowid table.
+        d->index();
         return !d->table.entries.empty();
     } catch (...) {
         d->table = Ios16MessageDetails::Table();
+        d->buckets.clear();
         return false;
     }
 }
@@ -89,7 +145,11 @@ bool MsgDetails::find(qint64 rowid, MsgDetail* detail) const
     try {
         *detail = e->rich >= 0 ? d->table.rich[static_cast<size_t>(e->rich)] : MsgDetail();
         detail->rowid = rowid;
-        detail->guid = QString::fromUtf8(d->guidOf(*e));
+        char buffer[36];
+        int length = 0;
+        const char* guid = Ios16MessageDetails::guidOf(*e, d->table, buffer, &length);
+        detail->guid = e->flags & Ios16MessageDetails::Uuid ? QString::fromLatin1(guid, length)
+                                                             : QString::fromUtf8(guid, length);
         detail->isDelivered = e->flags & Ios16MessageDetails::Delivered;
         detail->isAudio = e->flags & Ios16MessageDetails::Audio;
         detail->isPlayed = e->flags & Ios16MessageDetails::Played;
@@ -115,15 +175,15 @@ qint64 MsgDetails::rowidOf(const QString& guid) const
             d->byGuid.resize(entries.size());
             for (quint32 i = 0; i < entries.size(); ++i)
                 d->byGuid[i].entry = i;
-            std::sort(d->byGuid.begin(), d->byGuid.end(), [this](Slot a, Slot b) {
-                return d->guidOf(d->table.entries[a.entry]) < d->guidOf(d->table.entries[b.entry]);
+            std::sort(d->byGuid.begin(), d->byGuid.end(), [this, &entries](Slot a, Slot b) {
+                return d->before(entries[a.entry], entries[b.entry]);
             });
         }
         const QByteArray key = guid.toUtf8();
-        const auto it = std::lower_bound(d->byGuid.begin(), d->byGuid.end(), key, [this](Slot s, const QByteArray& k) {
-            return d->guidOf(d->table.entries[s.entry]) < k;
+        const auto it = std::lower_bound(d->byGuid.begin(), d->byGuid.end(), key, [this, &entries](Slot s, const QByteArray& k) {
+            return d->compare(entries[s.entry], k.constData(), k.size()) < 0;
         });
-        if (key.isEmpty() || it == d->byGuid.end() || d->guidOf(entries[it->entry]) != key)
+        if (key.isEmpty() || it == d->byGuid.end() || d->compare(entries[it->entry], key.constData(), key.size()) != 0)
             return 0;
         return entries[it->entry].rowid;
     } catch (...) {

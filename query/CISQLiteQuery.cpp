@@ -25,13 +25,15 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // Opens through the imported service; logs and yields null on failure, in
 // which case there is nothing to close.
-Connection open(const QString& dbPath)
+Connection open(const QString& dbPath, bool mapped)
 {
     sqlite3* db = nullptr;
     if (SqlUtils::openSqlite(dbPath, &db) != 0) {
         Log("iTunesBackup", 1, "Fail to open db file: %s", dbPath.toUtf8().constData());
         return Connection();
     }
+    if (!mapped)
+        sqlite3_exec(db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
     return Connection(db);
 }
 
@@ -47,51 +49,9 @@ Statement prepare(sqlite3* db, const QString& sql, const QString& dbPath)
     return Statement(stmt);
 }
 
-} // namespace
-
-CISQLiteQuery::CISQLiteQuery()
-    : progress(nullptr)
-    , progressStep(0.0)
+int countRowsOf(const QString& dbPath, const QStringList& sqls, bool mapped)
 {
-}
-
-CISQLiteQuery::~CISQLiteQuery() = default;
-
-void CISQLiteQuery::rowsCounted(int) {}
-
-void CISQLiteQuery::exec(const QStringList& dbPaths, QueryProgress* observer)
-{
-    QString chosen;
-    bool found = false;
-    for (const QString& path : dbPaths) {
-        if (QFile::exists(path)) {
-            chosen = path;
-            found = true;
-            break;
-        }
-        Log("iTunesBackup", 0, "Not exists: %s", path.toUtf8().constData());
-    }
-    if (!found)
-        return;
-
-    const int count = countRows(chosen, countSqls);
-    if (count < 1)
-        return;
-
-    rowsCounted(count);
-    progress = observer;
-    if (progress)
-        progressStep = static_cast<double>(progress->progressRange()) / static_cast<double>(count);
-
-    for (const QString& sql : qAsConst(selectSqls)) {
-        if (runQuery(chosen, sql) >= 0)
-            break;
-    }
-}
-
-int CISQLiteQuery::countRows(const QString& dbPath, const QStringList& sqls)
-{
-    const Connection db = open(dbPath);
+    const Connection db = open(dbPath, mapped);
     if (!db)
         return -2;
 
@@ -109,9 +69,61 @@ int CISQLiteQuery::countRows(const QString& dbPath, const QStringList& sqls)
     return lastPrepared ? count : -1;
 }
 
+} // namespace
+
+CISQLiteQuery::CISQLiteQuery()
+    : progress(nullptr)
+    , progressStep(0.0)
+{
+}
+
+CISQLiteQuery::~CISQLiteQuery() = default;
+
+void CISQLiteQuery::rowsCounted(int) {}
+
+bool CISQLiteQuery::memoryMapped() const
+{
+    return true;
+}
+
+void CISQLiteQuery::exec(const QStringList& dbPaths, QueryProgress* observer)
+{
+    QString chosen;
+    bool found = false;
+    for (const QString& path : dbPaths) {
+        if (QFile::exists(path)) {
+            chosen = path;
+            found = true;
+            break;
+        }
+        Log("iTunesBackup", 0, "Not exists: %s", path.toUtf8().constData());
+    }
+    if (!found)
+        return;
+
+    const int count = countRowsOf(chosen, countSqls, memoryMapped());
+    if (count < 1)
+        return;
+
+    rowsCounted(count);
+    progress = observer;
+    if (progress)
+        progressStep = static_cast<double>(progress->progressRange()) / static_cast<double>(count);
+
+    for (const QString& sql : qAsConst(selectSqls)) {
+        if (runQuery(chosen, sql) >= 0)
+            break;
+    }
+}
+
+int CISQLiteQuery::countRows(const QString& dbPath, const QStringList& sqls)
+{
+    return countRowsOf(dbPath, sqls, true);
+}
+
 int CISQLiteQuery::runQuery(const QString& dbPath, const QString& sql)
 {
-    const Connection db = open(dbPath);
+    const Connection db = open(dbPath, memoryMapped());
     if (!db)
         return -2;
     // Declared after the connection, so the statement is finalized first.

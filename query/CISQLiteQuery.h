@@ -27,6 +27,11 @@ public:
     // Called once before the rows of a run with the count found, so that a
     // reader can size its tables once instead of growing them row by row.
     virtual void rowsCounted(int count);
+    // Whether the database's pages are mapped into memory (the fastest way
+    // through a whole table) or read into SQLite's small page cache. A
+    // reader that runs beside another on the same file wants the latter:
+    // mapped pages count in the process's memory once per connection.
+    virtual bool memoryMapped() const;
 
     // The run: the first existing path of dbPaths, its row count, then the
     // first row statement that prepares. progress may be null.

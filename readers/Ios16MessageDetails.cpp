@@ -103,7 +103,60 @@ bool hasValue(sqlite3_stmt* stmt, int column)
            && (type != SQLITE_TEXT || sqlite3_column_bytes(stmt, column) > 0);
 }
 
+const char hexDigits[] = "0123456789ABCDEF";
+
+bool isDash(int i)
+{
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
+
+// The 16 bytes of a guid of the usual form; false for any other text, which
+// could not be given back exactly.
+bool packUuid(const char* text, int length, quint8* out)
+{
+    if (!text || length != 36)
+        return false;
+    int nibble = 0;
+    for (int i = 0; i < 36; ++i) {
+        const char c = text[i];
+        if (isDash(i)) {
+            if (c != '-')
+                return false;
+            continue;
+        }
+        const int value = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (value < 0)
+            return false;
+        if (nibble % 2 == 0)
+            out[nibble / 2] = static_cast<quint8>(value << 4);
+        else
+            out[nibble / 2] = static_cast<quint8>(out[nibble / 2] | value);
+        ++nibble;
+    }
+    return true;
+}
+
 } // namespace
+
+const char* Ios16MessageDetails::guidOf(const Entry& e, const Table& table, char* buffer, int* length)
+{
+    if (!(e.flags & Uuid)) {
+        *length = static_cast<int>(e.guid.text.length);
+        return table.guids.constData() + e.guid.text.offset;
+    }
+    int nibble = 0;
+    for (int i = 0; i < 36; ++i) {
+        if (isDash(i)) {
+            buffer[i] = '-';
+            continue;
+        }
+        const quint8 byte = e.guid.uuid[nibble / 2];
+        buffer[i] = hexDigits[nibble % 2 == 0 ? byte >> 4 : byte & 15];
+        ++nibble;
+    }
+    *length = 36;
+    return buffer;
+}
 
 Ios16MessageDetails::Ios16MessageDetails(const QStringList& columns, Table* table)
     : table(table)
@@ -145,12 +198,16 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
                   | (sqlite3_column_int(stmt, WasDowngraded) ? Downgraded : 0);
     const auto* guid = reinterpret_cast<const char*>(sqlite3_column_text(stmt, Guid));
     const int guidBytes = sqlite3_column_bytes(stmt, Guid);
-    if (table->guids.size() > 0x7FFFFFFF - guidBytes - 1)
-        return false; // beyond what one buffer holds; keep what was read
-    entry.guidOffset = static_cast<quint32>(table->guids.size());
-    entry.guidLength = static_cast<quint32>(guidBytes);
-    if (guid)
-        table->guids.append(guid, guidBytes);
+    if (packUuid(guid, guidBytes, entry.guid.uuid)) {
+        entry.flags |= Uuid;
+    } else {
+        if (table->guids.size() > 0x7FFFFFFF - guidBytes - 1)
+            return false; // beyond what one buffer holds; keep what was read
+        entry.guid.text.offset = static_cast<quint32>(table->guids.size());
+        entry.guid.text.length = static_cast<quint32>(guidBytes);
+        if (guid)
+            table->guids.append(guid, guidBytes);
+    }
 
     // Most messages are plain: checked without making a single string.
     bool rich = false;

@@ -17,18 +17,26 @@ class Ios16MessageDetails : public CISQLiteQuery
 {
 public:
     // Every message is an entry; the few with more than a guid and flags
-    // keep a full MsgDetail in rich. Guids live in one buffer: a million
-    // separate strings would cost more than the rest of the pass.
+    // keep a full MsgDetail in rich. A guid of the usual form (36 characters,
+    // upper-case hex in groups of 8-4-4-4-12) is kept as its 16 bytes (flag
+    // Uuid), any other in one buffer: a million separate strings would cost
+    // more than the rest of the pass.
     struct Entry
     {
         qint64 rowid;
         qint64 dateDelivered;
-        quint32 guidOffset;
-        quint32 guidLength;
+        union {
+            quint8 uuid[16];
+            struct
+            {
+                quint32 offset; // into Table::guids
+                quint32 length;
+            } text;
+        } guid;
         qint32 rich; // index into rich, or -1
         quint8 flags;
     };
-    enum Flag : quint8 { Delivered = 1, Audio = 2, Played = 4, Downgraded = 8 };
+    enum Flag : quint8 { Delivered = 1, Audio = 2, Played = 4, Downgraded = 8, Uuid = 16 };
     struct Table
     {
         std::vector<Entry> entries; // ascending rowid
@@ -40,6 +48,12 @@ public:
     Ios16MessageDetails(const QStringList& columns, Table* table);
 
     bool handleRow(sqlite3_stmt* stmt) override;
+    // A host may read the details while the service loads the same file.
+    bool memoryMapped() const override { return false; }
+
+    // The guid of e as bytes: written into buffer (36 bytes) when it is kept
+    // as 16, else in table's buffer. Its length goes to *length.
+    static const char* guidOf(const Entry& e, const Table& table, char* buffer, int* length);
 
     // "Slam", "Confetti", ...; the id itself when unknown.
     static QString effectName(const QString& id);

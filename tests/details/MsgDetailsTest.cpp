@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 using Reaction = MsgDetail::Reaction;
@@ -183,6 +185,44 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
                                       {"com.example.CKHeartEffect", "com.example.CKHeartEffect"}};
     for (const auto& e : effects)
         EXPECT_EQ(Ios16MessageDetails::effectName(QLatin1String(e[0])), QLatin1String(e[1]));
+}
+
+// Guids of the usual upper-case form, in lower case, and of no form.
+QString guidFor(qint64 rowid)
+{
+    const QString uuid = QString::asprintf("%08llX-ABCD-4EF0-9A1B-%012llX", rowid, rowid);
+    return rowid % 2 == 0 ? uuid : rowid % 3 == 0 ? uuid.toLower() : QStringLiteral("G%1").arg(rowid);
+}
+
+TEST_F(MsgDetailsTest, EveryRowidAndGuidIsFoundWhetherRowidsAreDenseGappedOrFarApart)
+{
+    // Dense runs with gaps across several runs of 64, negative rowids, and
+    // then one far away, which turns the table to the plain search.
+    const QString dense = QStringLiteral(
+        "with recursive n(i) as (select -3 union all select i + 1 from n where i < 400) "
+        "insert into message (ROWID, guid) select i, case when i % 2 = 0 then printf('%08X-ABCD-4EF0-9A1B-%012X', i, i) "
+        "when i % 3 = 0 then lower(printf('%08X-ABCD-4EF0-9A1B-%012X', i, i)) else 'G' || i end "
+        "from n where i % 7 != 0 and i not between 120 and 200;");
+    for (const QString& far : {QString(), QStringLiteral("insert into message (ROWID, guid) values (9000000000000, 'far');")}) {
+        load(dense + far, -3);
+        int found = 0;
+        for (qint64 rowid = -70; rowid <= 470; ++rowid) {
+            MsgDetail d;
+            const bool stored = rowid >= -3 && rowid <= 400 && rowid % 7 != 0 && (rowid < 120 || rowid > 200);
+            ASSERT_EQ(details->find(rowid, &d), stored) << rowid;
+            if (stored) {
+                EXPECT_EQ(d.guid, guidFor(rowid));
+                EXPECT_EQ(details->rowidOf(guidFor(rowid)), rowid);
+                ++found;
+            }
+        }
+        EXPECT_EQ(found + (far.isEmpty() ? 0 : 1), details->count());
+        EXPECT_EQ(details->find(9000000000000, nullptr), !far.isEmpty());
+        EXPECT_FALSE(details->find(std::numeric_limits<qint64>::min(), nullptr));
+        EXPECT_FALSE(details->find(std::numeric_limits<qint64>::max(), nullptr));
+        EXPECT_EQ(details->rowidOf(guidFor(4).toLower()), 0) << "guids are matched exactly";
+        EXPECT_EQ(details->rowidOf(guidFor(7)), 0);
+    }
 }
 
 TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)

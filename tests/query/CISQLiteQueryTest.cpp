@@ -93,6 +93,40 @@ TEST_F(CISQLiteQueryTest, RunsEndWhereTheyShould)
     EXPECT_TRUE(logs().empty());
 }
 
+// The memory map each connection of a run had, as its rows saw it.
+class MapReader : public CISQLiteQuery
+{
+public:
+    explicit MapReader(bool mapped) : mapped(mapped)
+    {
+        selectSqls = QStringList{selectItems};
+        countSqls = QStringList{countItems};
+    }
+    bool handleRow(sqlite3_stmt* stmt) override
+    {
+        sqlite3_stmt* pragma = nullptr;
+        sqlite3_prepare_v2(sqlite3_db_handle(stmt), "PRAGMA mmap_size", -1, &pragma, nullptr);
+        if (pragma && sqlite3_step(pragma) == SQLITE_ROW)
+            maps.append(sqlite3_column_int64(pragma, 0));
+        sqlite3_finalize(pragma);
+        return true;
+    }
+    bool memoryMapped() const override { return mapped; }
+    bool mapped;
+    QList<qint64> maps;
+};
+
+TEST_F(CISQLiteQueryTest, AReaderMayReadPagesInsteadOfMappingThem)
+{
+    MapReader mapped(true);
+    mapped.exec({db}, nullptr);
+    MapReader unmapped(false);
+    unmapped.exec({db}, nullptr);
+    EXPECT_EQ(mapped.maps, QList<qint64>({1048576, 1048576, 1048576, 1048576}));
+    EXPECT_EQ(unmapped.maps, QList<qint64>({0, 0, 0, 0}));
+    EXPECT_TRUE(logs().empty());
+}
+
 TEST_F(CISQLiteQueryTest, FailuresGiveTheirCodesAndLogLines)
 {
     ServiceDoubles::get().failingOpens = {2}; // the first row statement's connection

@@ -107,6 +107,8 @@ int SqlUtils::openSqlite(const QString& path, sqlite3** db)
         return rc;
     }
     ++doubles.opens;
+    // Mapped as the service maps it, so that readers can be seen to turn it off.
+    sqlite3_exec(handle, "PRAGMA mmap_size=1048576", nullptr, nullptr, nullptr);
     sqlite3_trace_v2(handle, SQLITE_TRACE_CLOSE, countClose, nullptr);
     *db = handle;
     return SQLITE_OK;
