@@ -331,11 +331,12 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
 
 int ConversationBuilder::messageCount(const MsgSession& session) const
 {
-    QSet<qint64> seen;
-    seen.reserve(session.messages.size());
+    std::vector<qint64> ids;
+    ids.reserve(static_cast<size_t>(session.messages.size()));
     for (const MsgContent* content : session.messages) {
         if (content && !(details && details->isReaction(content->id)))
-            seen.insert(content->id);
+            ids.push_back(content->id);
     }
-    return seen.size();
+    std::sort(ids.begin(), ids.end());
+    return static_cast<int>(std::unique(ids.begin(), ids.end()) - ids.begin());
 }

@@ -12,8 +12,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <functional>
-
 struct ParticipantView
 {
     qint64 id = 0;
@@ -185,48 +183,4 @@ struct ConversationView
     QStringList participantLabels;       // "Name <address>" or the address, each once
     QVector<MessageView> messages;       // oldest first
     QDateTime newestDate;
-};
-
-// An export: the conversations held in memory, or made one at a time while
-// it is written (make), so that it never holds more than one of them.
-struct ExportDocument
-{
-    QString generator;    // "msgexport 1.0.0"
-    QString backupFolder; // with links resolved
-    QList<ConversationView> conversations;
-
-    // Makes conversation i of madeConversations (which hold madeMessages
-    // messages in all); false, with the reason in *error, stops the export.
-    std::function<bool(int i, ConversationView* view, QString* error)> make;
-    int madeConversations = 0;
-    int madeMessages = 0;
-
-    int conversationCount() const { return make ? madeConversations : conversations.size(); }
-    int messageCount() const
-    {
-        if (make)
-            return madeMessages;
-        int count = 0;
-        for (const ConversationView& conversation : conversations)
-            count += conversation.messages.size();
-        return count;
-    }
-
-    // Calls visit with each conversation in order until it returns false.
-    bool forEach(const std::function<bool(const ConversationView&)>& visit, QString* error) const
-    {
-        if (!make) {
-            for (const ConversationView& conversation : conversations) {
-                if (!visit(conversation))
-                    return false;
-            }
-            return true;
-        }
-        for (int i = 0; i < madeConversations; ++i) {
-            ConversationView view;
-            if (!make(i, &view, error) || !visit(view))
-                return false;
-        }
-        return true;
-    }
 };

@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -91,14 +93,21 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         return OutputFailed;
     }
     progress.startSpinner(QStringLiteral("Loading %1").arg(folder));
-    // Reactions, replies, edits and the like: read before the load, so that
-    // the pages of the database this reading touches are let go before the
-    // library's model is built rather than added to it.
+    // Reactions, replies, edits and the like are read on a thread of their
+    // own while the library loads on this one. Their reader does not map the
+    // file, so it adds only its table to the load's memory.
     MsgDetails details(boundary.root());
-    details.load();
+    std::thread detailsReader;
+    try {
+        detailsReader = std::thread([&details] { details.load(); });
+    } catch (const std::system_error&) {
+        details.load();
+    }
     // A device whose folder is laid out like Library loads as the library finds it.
     const bool loaded =
         fromDevice && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
+    if (detailsReader.joinable())
+        detailsReader.join();
     progress.stopSpinner();
     if (!loaded)
         return refused(databasePath);
@@ -109,7 +118,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
     const ConversationBuilder builder(boundary, &details);
-    // Conversations are built one at a time as they are written; only the
+    // Conversations are built while they are written, never all at once; only the
     // totals of the headers are counted up front.
     std::vector<const MsgSession*> sessions;
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
@@ -131,10 +140,12 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         if (options.copyAttachments)
             linker = std::make_unique<AttachmentLinker>(boundary, options.outputFolder);
     }
+    // Made on a thread of their own while the one before is written.
     document.make = [&](int i, ConversationView* view, QString* why) {
         *view = builder.build(*sessions[static_cast<size_t>(i)], i);
         return !linker || linker->copy(*view, why);
     };
+    document.messagesOf = [&sessions](int i) { return sessions[static_cast<size_t>(i)]->messages.size(); };
 
     QFile standardOutput;
 #if defined(_WIN32)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConversationView.h"
+#include "ExportDocument.h"
 
 #include <QString>
 #include <QStringList>

@@ -77,7 +77,9 @@ private:
 
 DayOffsets& offsets()
 {
-    static DayOffsets instance; // msgexport converts dates on one thread
+    // One per thread: conversations are built on a thread of their own while
+    // the one before is written.
+    thread_local DayOffsets instance;
     return instance;
 }
 
