@@ -48,6 +48,7 @@ public:
     Ios16MessageDetails(const QStringList& columns, Table* table);
 
     bool handleRow(sqlite3_stmt* stmt) override;
+    void rowsCounted(int count) override;
     // A host may read the details while the service loads the same file.
     bool memoryMapped() const override { return false; }
 

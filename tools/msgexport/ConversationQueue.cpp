@@ -21,13 +21,8 @@ ConversationQueue::~ConversationQueue()
 void ConversationQueue::run()
 {
     for (int i = 0; i < count; ++i) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            const bool small = weight(i) <= aheadLimit;
-            changed.wait(lock, [&] { return stopping || (!ready && (small || waiting)); });
-            if (stopping)
-                return;
-        }
+        if (!awaitTurn(weight(i) <= aheadLimit))
+            return;
         ConversationView made;
         QString error;
         bool ok = false;
@@ -52,6 +47,21 @@ void ConversationQueue::run()
     }
 }
 
+bool ConversationQueue::awaitTurn(bool small)
+{
+    for (;;) {
+        ConversationView written; // freed after the lock is let go
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stopping || hasSpent || (!ready && (small || waiting)); });
+        if (stopping)
+            return false;
+        if (!hasSpent)
+            return true;
+        std::swap(written, spent);
+        hasSpent = false;
+    }
+}
+
 bool ConversationQueue::take(ConversationView* next, QString* error)
 {
     std::unique_lock<std::mutex> lock(mutex);
@@ -66,6 +76,8 @@ bool ConversationQueue::take(ConversationView* next, QString* error)
             *error = why;
         return false;
     }
+    std::swap(spent, *next);
+    hasSpent = true;
     *next = std::move(view);
     ready = false;
     ++taken;

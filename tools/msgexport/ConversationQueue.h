@@ -26,12 +26,17 @@ public:
     ConversationQueue(const ConversationQueue&) = delete;
     ConversationQueue& operator=(const ConversationQueue&) = delete;
 
-    // The next conversation, in order. False, with the reason in *error, when
+    // The next conversation, in order, in place of *view (the one written
+    // before, which the making thread frees: what a thread allocates is
+    // cheapest freed by that thread). False, with the reason in *error, when
     // making it failed or every conversation was taken.
     bool take(ConversationView* view, QString* error);
 
 private:
     void run();
+    // Waits until the next conversation may be made, freeing what the writer
+    // hands back meanwhile; false when stopping.
+    bool awaitTurn(bool small);
 
     const Make make;
     const std::function<int(int)> weight;
@@ -46,6 +51,8 @@ private:
     bool ready = false;
     bool failed = false;
     ConversationView view; // the next one, when ready
+    ConversationView spent; // the one written last, to be freed
+    bool hasSpent = false;
     QString why;           // when failed
     std::thread maker;     // last: started once the members above exist
 };

@@ -32,10 +32,17 @@ bool ExportDocument::forEach(const std::function<bool(const ConversationView&)>&
             // No thread to be had: one conversation at a time.
         }
     }
+    if (queue) {
+        ConversationView view;
+        for (int i = 0; i < madeConversations; ++i) {
+            if (!queue->take(&view, error) || !visit(view))
+                return false;
+        }
+        return true;
+    }
     for (int i = 0; i < madeConversations; ++i) {
         ConversationView view;
-        const bool made = queue ? queue->take(&view, error) : make(i, &view, error);
-        if (!made || !visit(view))
+        if (!make(i, &view, error) || !visit(view))
             return false;
     }
     return true;
