@@ -75,11 +75,19 @@ private:
     int lastOffset = 0;
 };
 
-DayOffsets& offsets()
+// Two caches, one for each side of an export: conversations are built (the
+// library's dates read) on one thread while the one before is written (local
+// dates shown) on another. Not one per thread: on MinGW-w64 a thread_local
+// object with a destructor brings the process down when its thread ends.
+DayOffsets& readingOffsets()
 {
-    // One per thread: conversations are built on a thread of their own while
-    // the one before is written.
-    thread_local DayOffsets instance;
+    static DayOffsets instance;
+    return instance;
+}
+
+DayOffsets& writingOffsets()
+{
+    static DayOffsets instance;
     return instance;
 }
 
@@ -128,7 +136,7 @@ qint64 IosDate::storedSeconds(const QDateTime& libraryDate)
         const qint64 local = floorDiv(localMs, 1000);
         int offset = 0;
         const bool inRange = local >= firstFast && local <= lastFast;
-        if (inRange && localMs % 1000 == 0 && offsets().find(floorDiv(local, daySeconds), &offset))
+        if (inRange && localMs % 1000 == 0 && readingOffsets().find(floorDiv(local, daySeconds), &offset))
             return local - offset;
         // Qt's own rules near 1970; the same date (a read date of 0, often) comes again.
         static qint64 lastLocalMs = 0, lastSeconds = 0;
@@ -176,7 +184,7 @@ void IosDate::appendIsoUtc(OutputSink& out, const QDateTime& date)
 bool IosDate::toLocal(qint64 utcSeconds, qint64* localSeconds)
 {
     int offset = 0;
-    if (utcSeconds < firstFast || utcSeconds > lastFast || !offsets().find(floorDiv(utcSeconds, daySeconds), &offset))
+    if (utcSeconds < firstFast || utcSeconds > lastFast || !writingOffsets().find(floorDiv(utcSeconds, daySeconds), &offset))
         return false;
     *localSeconds = utcSeconds + offset;
     return true;
