@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringRef>
 
+#include <cstring>
+
 class QIODevice;
 
 // UTF-8 on its way to a file or standard output, handed on in pieces of
@@ -15,7 +17,12 @@ class OutputSink
 public:
     explicit OutputSink(QIODevice* device = nullptr);
 
-    OutputSink& operator<<(const char* ascii) { bytes.append(ascii); return *this; }
+    // Inline with its length taken here, so that a literal's is known when compiled.
+    OutputSink& operator<<(const char* ascii)
+    {
+        bytes.append(ascii, ascii ? static_cast<int>(std::strlen(ascii)) : 0);
+        return *this;
+    }
     OutputSink& operator<<(QLatin1String ascii) { bytes.append(ascii.data(), ascii.size()); return *this; }
     OutputSink& operator<<(char c) { bytes.append(c); return *this; }
     OutputSink& operator<<(const QString& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
