@@ -32,6 +32,9 @@ bool ExportDocument::forEach(const std::function<bool(const ConversationView&)>&
             // No thread to be had: one conversation at a time.
         }
     }
+    // With the queue one view is passed back and forth, so that the written
+    // conversation returns to the thread that made it; without it each is
+    // freed before the next is made, so that two are never held at once.
     if (queue) {
         ConversationView view;
         for (int i = 0; i < madeConversations; ++i) {
