@@ -62,7 +62,8 @@ TEST(ConversationBuilder, OneThreadOldestFirstWithWordsFromTheArchivedBodyOnlyWh
     session.messages << message(6, 600, 0) << message(5, 500, -1, {QStringLiteral("plain words")}, QStringLiteral("archived"))
                      << message(2, 200, 7, {QString()}, QStringLiteral("¿Vienes?")) << message(5, 500, -1)
                      << message(3, 300, 3, {QStringLiteral("/b.jpg")}, placeholder + QStringLiteral(" caption "))
-                     << message(1, 100, 2, {QStringLiteral("/a.jpg")}, placeholder);
+                     << message(1, 100, 2, {QStringLiteral("/a.jpg")}, placeholder)
+                     << message(4, 300, 3, {QStringLiteral("one"), QString(), QStringLiteral("two")});
     const ConversationView view = build(session);
     EXPECT_EQ(view.title, QStringLiteral("Daniel Okafor, +14155550199"));
     EXPECT_EQ(view.participantLabels, QStringList({QStringLiteral("Daniel Okafor <+14155550177>"), QStringLiteral("+14155550199")}));
@@ -70,8 +71,10 @@ TEST(ConversationBuilder, OneThreadOldestFirstWithWordsFromTheArchivedBodyOnlyWh
     for (const MessageView& m : view.messages)
         lines << QStringLiteral("%1 %2: %3%4").arg(m.id).arg(m.senderName, m.text, m.textFromArchivedBody ? QStringLiteral(" (archived)") : QString());
     EXPECT_EQ(lines, (QStringList{QStringLiteral("1 Daniel Okafor: "), QStringLiteral("2 +14155550199: ¿Vienes? (archived)"),
-                                  QStringLiteral("3 Daniel Okafor: caption (archived)"), QStringLiteral("5 Me: plain words"),
+                                  QStringLiteral("3 Daniel Okafor: caption (archived)"), QStringLiteral("4 Daniel Okafor: one\ntwo"),
+                                  QStringLiteral("5 Me: plain words"),
                                   QStringLiteral("6 Unknown sender: ")}));
+    EXPECT_EQ(view.messages[3].pieces.size(), 3) << "an empty text piece is still a piece";
     EXPECT_EQ(IosDate::isoUtc(view.newestDate), QStringLiteral("2001-01-01T00:10:00Z"));
 
     MsgSession named;

@@ -20,7 +20,7 @@ namespace {
 
 const QChar objectReplacement(0xFFFC);
 
-QString senderOf(const MsgContent& content, const ConversationView& conversation)
+QString senderOf(const MsgContent& content, const ConversationView& conversation, const QString* onlyName)
 {
     if (content.isFromMe != 0)
         return QStringLiteral("Me");
@@ -29,12 +29,7 @@ QString senderOf(const MsgContent& content, const ConversationView& conversation
             return participant.displayName;
     }
     // One-to-one chats sometimes record handle 0 for received messages.
-    QSet<QString> names;
-    for (const ParticipantView& participant : conversation.participants)
-        names.insert(participant.displayName);
-    if (names.size() == 1)
-        return *names.cbegin();
-    return QStringLiteral("Unknown sender");
+    return onlyName ? *onlyName : QStringLiteral("Unknown sender");
 }
 
 QString nameOfHandle(qint64 handle, bool isMe, const ConversationView& conversation)
@@ -102,7 +97,8 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     view.link.title = d.linkTitle;
     view.link.summary = d.linkSummary;
     view.link.url = d.linkUrl;
-    view.link.host = QUrl(d.linkUrl).host();
+    if (!d.linkUrl.isEmpty())
+        view.link.host = QUrl(d.linkUrl).host();
     view.groupEvent = groupEventName(d.groupEvent);
     if (!view.groupEvent.isEmpty()) {
         view.groupActor = nameOfHandle(d.actorHandle, d.actorIsMe, conversation);
@@ -158,45 +154,54 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
                : !names.isEmpty()        ? names.join(QStringLiteral(", "))
                                          : QStringLiteral("(no participants)");
 
-    // A message joined to two chat rows of the conversation comes twice;
-    // most conversations have no such message and need no set of them.
-    std::vector<qint64> ids;
-    ids.reserve(static_cast<size_t>(session.messages.size()));
-    for (const MsgContent* content : session.messages) {
-        if (content)
-            ids.push_back(content->id);
-    }
-    std::sort(ids.begin(), ids.end());
-    const bool twice = std::adjacent_find(ids.begin(), ids.end()) != ids.end();
-    QSet<qint64> seen;
-    view.messages.reserve(static_cast<int>(ids.size()));
-    for (const MsgContent* content : session.messages) {
-        if (!content || (twice && seen.contains(content->id)))
-            continue;
-        if (twice)
-            seen.insert(content->id);
-        view.messages.append(buildMessage(*content, view));
-    }
     // The library gives each chat row's messages newest first, one row after
-    // the other; a reader wants one thread, oldest first.
-    std::stable_sort(view.messages.begin(), view.messages.end(), [](const MessageView& a, const MessageView& b) {
-        return a.dateSeconds != b.dateSeconds ? a.dateSeconds < b.dateSeconds : a.id < b.id;
+    // the other; a reader wants one thread, oldest first. The order is found
+    // before anything is built, so that no built message is moved.
+    struct Slot
+    {
+        qint64 seconds;
+        qint64 id;
+        int position;
+        const MsgContent* content;
+    };
+    std::vector<Slot> order;
+    order.reserve(static_cast<size_t>(session.messages.size()));
+    for (int i = 0; i < session.messages.size(); ++i) {
+        if (const MsgContent* content = session.messages.at(i))
+            order.push_back(Slot{IosDate::storedSeconds(content->date), content->id, i, content});
+    }
+    // A message joined to two chat rows of the conversation comes twice; the
+    // first one is kept.
+    std::sort(order.begin(), order.end(),
+              [](const Slot& a, const Slot& b) { return a.id != b.id ? a.id < b.id : a.position < b.position; });
+    order.erase(std::unique(order.begin(), order.end(), [](const Slot& a, const Slot& b) { return a.id == b.id; }),
+                order.end());
+    std::sort(order.begin(), order.end(), [](const Slot& a, const Slot& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : a.id < b.id;
     });
+
+    view.messages.resize(static_cast<int>(order.size()));
+    MessageView* message = view.messages.data();
+    for (const Slot& slot : order)
+        buildMessage(*slot.content, slot.seconds, view, names.size() == 1 ? &names.first() : nullptr, *message++);
     if (details)
         applyDetails(view);
-    for (const MessageView& message : view.messages) {
-        if (message.date.isValid() && (!view.newestDate.isValid() || message.date > view.newestDate))
-            view.newestDate = message.date;
+    qint64 newest = 0;
+    for (const MessageView& kept : view.messages) {
+        if (kept.date.isValid() && (newest == 0 || kept.dateSeconds > newest))
+            newest = kept.dateSeconds;
     }
+    view.newestDate = IosDate::fromStored(newest);
     return view;
 }
 
-MessageView ConversationBuilder::buildMessage(const MsgContent& content, const ConversationView& conversation) const
+void ConversationBuilder::buildMessage(const MsgContent& content, qint64 dateSeconds,
+                                       const ConversationView& conversation, const QString* onlyName,
+                                       MessageView& message) const
 {
-    MessageView message;
     message.id = content.id;
     message.handleId = content.handleId;
-    message.dateSeconds = IosDate::storedSeconds(content.date);
+    message.dateSeconds = dateSeconds;
     message.dateReadSeconds = IosDate::storedSeconds(content.dateRead);
     message.date = IosDate::fromStored(message.dateSeconds);
     message.dateRead = IosDate::fromStored(message.dateReadSeconds);
@@ -212,26 +217,32 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
     message.shareDirection = content.shareDirection;
     message.otherHandle = content.otherHandle;
     message.extraFlag = content.extraFlag;
-    message.senderName = senderOf(content, conversation);
+    message.senderName = senderOf(content, conversation, onlyName);
 
-    QStringList words;
+    // The words of the text pieces, one line each.
+    bool hasWords = false;
+    message.pieces.reserve(content.pieces.size());
     for (const MsgPiece* piece : content.pieces) {
         if (!piece)
             continue;
-        PieceView view;
+        message.pieces.append(PieceView());
+        PieceView& view = message.pieces.last();
         view.mimeType = piece->mimeType;
         if (piece->filePath.isEmpty() && piece->previewPath.isEmpty()) {
             view.kind = PieceView::Kind::Text;
             view.text = QString::fromUtf8(piece->data);
-            if (!view.text.isEmpty())
-                words.append(view.text);
+            if (view.text.isEmpty())
+                continue;
+            if (hasWords)
+                message.text += QLatin1Char('\n') + view.text;
+            else
+                message.text = view.text;
+            hasWords = true;
         } else {
             view.kind = PieceView::Kind::Attachment;
             view.attachment = buildAttachment(*piece);
         }
-        message.pieces.append(view);
     }
-    message.text = words.size() == 1 ? words.first() : words.join(QLatin1Char('\n'));
 
     // Recent iOS keeps the words only in the archived body. Its placeholders
     // stand for attachments that are shown as pieces already.
@@ -244,7 +255,6 @@ MessageView ConversationBuilder::buildMessage(const MsgContent& content, const C
             message.textFromArchivedBody = true;
         }
     }
-    return message;
 }
 
 AttachmentView ConversationBuilder::buildAttachment(const MsgPiece& piece) const
@@ -299,10 +309,21 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         kept.erase(kept.begin() + to, kept.end());
     }
 
+    // Only the messages that are answered are looked up by guid.
+    QSet<QString> answered;
+    for (const Pending& pending : reactions)
+        answered.insert(pending.target);
+    for (const MessageView& message : kept) {
+        if (!message.details.replyToGuid.isEmpty())
+            answered.insert(message.details.replyToGuid);
+    }
+    if (answered.isEmpty())
+        return;
     QHash<QString, int> byGuid;
     for (int i = 0; i < kept.size(); ++i) {
-        if (!kept[i].details.guid.isEmpty())
-            byGuid.insert(kept[i].details.guid, i);
+        const QString& guid = kept[i].details.guid;
+        if (!guid.isEmpty() && answered.contains(guid))
+            byGuid.insert(guid, i);
     }
     for (MessageView& message : kept) {
         const int target = message.details.replyToGuid.isEmpty() ? -1 : byGuid.value(message.details.replyToGuid, -1);

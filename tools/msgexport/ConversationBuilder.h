@@ -25,7 +25,10 @@ public:
     static QString displayName(const MsgIdentifier& identifier);
 
 private:
-    MessageView buildMessage(const MsgContent& content, const ConversationView& conversation) const;
+    // onlyName: the name of a conversation whose participants are one
+    // person, else null.
+    void buildMessage(const MsgContent& content, qint64 dateSeconds, const ConversationView& conversation,
+                      const QString* onlyName, MessageView& message) const;
     AttachmentView buildAttachment(const MsgPiece& piece) const;
     // Reactions move under their targets, replies get their quote, group
     // events their line.
