@@ -39,3 +39,31 @@ TEST(BackupBoundary, FoldersAndFilesAreJudgedWhereTheyReallyAre)
     EXPECT_EQ(boundary.relativePath(backup + QStringLiteral("/SMS/photo.jpg")), QStringLiteral("SMS/photo.jpg"));
     EXPECT_TRUE(boundary.relativePath(backup + QStringLiteral("/SMS/out.jpg")).isEmpty());
 }
+
+TEST(BackupBoundary, EachFileIsLookedUpInItsOwnFolder)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "files are looked up by path on Windows";
+#endif
+    QTemporaryDir temp;
+    const QString root = QFileInfo(temp.path()).canonicalFilePath();
+    const QString backup = root + QStringLiteral("/backup");
+    writeFile(backup + QStringLiteral("/SMS/Attachments/a1/00/A/IMG_1.jpg"), "jpeg");
+    writeFile(backup + QStringLiteral("/SMS/Attachments/a1/00/A/IMG_1-preview.jpg"), "jpeg");
+    writeFile(backup + QStringLiteral("/SMS/Attachments/b2/01/B/IMG_2.jpg"), "jpeg");
+    writeFile(root + QStringLiteral("/elsewhere/C/IMG_1.jpg"), "secret");
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/elsewhere/C"), backup + QStringLiteral("/SMS/Attachments/a1/00/C")));
+    const BackupBoundary boundary(backup);
+    const QString attachments = backup + QStringLiteral("/SMS/Attachments/");
+    using State = BackupBoundary::FileState;
+    // A name met in one folder says nothing about the next folder, and a
+    // folder that is a link leads out of the backup.
+    for (const auto& [file, state] : {std::make_pair("a1/00/A/IMG_1.jpg", State::Present), std::make_pair("a1/00/A/IMG_1-preview.jpg", State::Present),
+                                      std::make_pair("b2/01/B/IMG_1.jpg", State::Missing), std::make_pair("b2/01/B/IMG_2.jpg", State::Present),
+                                      std::make_pair("a1/00/C/IMG_1.jpg", State::Outside), std::make_pair("a1/00/A/IMG_1.jpg", State::Present),
+                                      std::make_pair("a1/00/D/IMG_1.jpg", State::Missing), std::make_pair("a1/00/A/../B/IMG_2.jpg", State::Missing),
+                                      std::make_pair("b2/01/B/../../../a1/00/A/IMG_1.jpg", State::Present)})
+        EXPECT_EQ(boundary.stateOf(attachments + QLatin1String(file)), state) << file;
+    // Spelled with a doubled slash, the path is still the backup's.
+    EXPECT_EQ(boundary.stateOf(backup + QStringLiteral("//SMS/Attachments/b2/01/B/IMG_2.jpg")), State::Present);
+}

@@ -3,6 +3,10 @@
 #include <QHash>
 #include <QString>
 
+#if !defined(_WIN32)
+struct stat;
+#endif
+
 // Which files may be copied or linked: only those whose real location, with
 // every symbolic link resolved, lies inside the backup folder. The view of a
 // computer backup links to the backup's own files, which lie in linkedFolder.
@@ -16,6 +20,10 @@ public:
     };
 
     explicit BackupBoundary(const QString& backupFolder, const QString& linkedFolder = QString());
+    ~BackupBoundary();
+
+    BackupBoundary(const BackupBoundary&) = delete;
+    BackupBoundary& operator=(const BackupBoundary&) = delete;
 
     // The backup folder with links resolved; empty when it does not exist.
     const QString& root() const { return canonicalRoot; }
@@ -44,11 +52,24 @@ private:
     // it, which repeat for every file, stay in the bounded cache.
     QString canonicalFolder(const QString& folder) const;
     QString canonicalParent(const QString& folder) const;
-    QString canonicalLevel(const QString& folder) const;
+    // descriptor: where a folder's descriptor is kept, if it is opened.
+    QString canonicalLevel(const QString& folder, int* descriptor = nullptr) const;
+#if !defined(_WIN32)
+    // A path below the root, relative to it; empty for any other path.
+    QByteArray belowRoot(const QString& path) const;
+    // lstat of a path; one below the root is looked up from the root's
+    // descriptor, so that the kernel walks only the part below it.
+    bool linkStatus(const QString& path, struct stat* status) const;
+    // Whether folder is a folder itself, not a link to one; with descriptor,
+    // it is opened, and its descriptor kept there.
+    bool isPlainFolder(const QString& folder, int* descriptor) const;
+#endif
 
     QString canonicalRoot;
     QString canonicalLinked;
+    int rootDescriptor = -1;
     mutable QHash<QString, QString> parents; // a bounded cache
     mutable QString lastFolder;
     mutable QString lastCanonical;
+    mutable int folderDescriptor = -1; // of lastFolder, when it could be opened
 };
