@@ -26,6 +26,31 @@ TEST(OutputSink, EncodesAsQtDoes)
     }
 }
 
+TEST(OutputSink, EveryKindOfAppendLandsInOrderAcrossGrowthAndFlushes)
+{
+    // Far beyond a sink's first room, and beyond a device sink's flush size.
+    const QString words = QString::fromUtf16(u"caf\u00e9 <\"\U0001F600\">\n");
+    QByteArray expected;
+    OutputSink gathered;
+    QBuffer device;
+    device.open(QIODevice::WriteOnly);
+    OutputSink streamed(&device);
+    for (int i = 0; i < 30000; ++i) {
+        for (OutputSink* out : {&gathered, &streamed}) {
+            *out << 'c' << "literal" << QLatin1String("latin1", 3) << words;
+            out->number(i).html(words).json(words);
+            ASSERT_TRUE(out->maybeFlush());
+        }
+        expected += "cliterallat" + words.toUtf8() + QByteArray::number(i)
+                    + "caf\xc3\xa9 &lt;&quot;\xf0\x9f\x98\x80&quot;&gt;\n\"caf\xc3\xa9 <\\\"\xf0\x9f\x98\x80\\\">\\n\"";
+    }
+    ASSERT_TRUE(streamed.flush());
+    EXPECT_EQ(gathered.data(), expected);
+    EXPECT_EQ(device.data(), expected);
+    gathered << "more";
+    EXPECT_EQ(gathered.data(), expected + "more") << "appends go on after the gathered bytes were asked for";
+}
+
 TEST(OutputSink, AnExportIsWrittenWhileItIsMade)
 {
     ConversationView big;

@@ -74,8 +74,11 @@ private:
     }
     void indent()
     {
-        for (size_t i = 0; i < closers.size(); ++i)
-            out << "    ";
+        static const char spaces[] = "                                                                ";
+        size_t width = 4 * closers.size();
+        for (; width > sizeof spaces - 1; width -= sizeof spaces - 1)
+            out << QLatin1String(spaces, static_cast<int>(sizeof spaces - 1));
+        out << QLatin1String(spaces, static_cast<int>(width));
     }
 
     std::vector<char> closers;

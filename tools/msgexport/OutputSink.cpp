@@ -10,16 +10,31 @@
 OutputSink::OutputSink(QIODevice* device)
     : device(device)
 {
-    if (device)
-        bytes.reserve(flushSize + flushSize / 4);
+    bytes.resize(device ? flushSize + flushSize / 4 : 256);
+    cursor = bytes.data();
+    limit = cursor + bytes.size();
+}
+
+void OutputSink::grow(size_t length)
+{
+    const int used = size();
+    bytes.resize(std::max(used + static_cast<int>(length), 2 * bytes.size()));
+    cursor = bytes.data() + used;
+    limit = bytes.data() + bytes.size();
+}
+
+QByteArray& OutputSink::data()
+{
+    bytes.resize(size());
+    cursor = limit = bytes.data() + bytes.size();
+    return bytes;
 }
 
 OutputSink& OutputSink::number(qint64 value)
 {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    bytes.append(digits, static_cast<int>(end - digits));
-    return *this;
+    return append(digits, static_cast<size_t>(end - digits));
 }
 
 OutputSink& OutputSink::jsonNumber(qint64 value)
@@ -28,24 +43,24 @@ OutputSink& OutputSink::jsonNumber(qint64 value)
     constexpr qint64 exact = qint64(1) << 53;
     if (value >= -exact && value <= exact)
         return number(value);
-    bytes.append(QByteArray::number(static_cast<double>(value), 'g', QLocale::FloatingPointShortest));
-    return *this;
+    const QByteArray text = QByteArray::number(static_cast<double>(value), 'g', QLocale::FloatingPointShortest);
+    return append(text.constData(), static_cast<size_t>(text.size()));
 }
 
 OutputSink& OutputSink::json(const QString& text)
 {
-    bytes.append('"');
+    *this << '"';
     appendUtf8(text.constData(), text.size(), Json);
-    bytes.append('"');
-    return *this;
+    return *this << '"';
 }
 
 bool OutputSink::flush()
 {
-    if (!device || bytes.isEmpty())
+    const int used = size();
+    if (!device || used == 0)
         return ok;
-    ok = ok && device->write(bytes) == bytes.size();
-    bytes.resize(0); // keeps the capacity
+    ok = ok && device->write(bytes.constData(), used) == used;
+    cursor = bytes.data();
     return ok;
 }
 
@@ -55,9 +70,10 @@ void OutputSink::appendUtf8(const QChar* text, int size, Escape escape)
     const ushort* src = reinterpret_cast<const ushort*>(text);
     const ushort* const end = src + size;
     // Worst case: a JSON escape of six bytes per unit.
-    const int start = bytes.size();
-    bytes.resize(start + 6 * size);
-    char* out = bytes.data() + start;
+    const size_t room = 6 * static_cast<size_t>(size);
+    if (static_cast<size_t>(limit - cursor) < room)
+        grow(room);
+    char* out = cursor;
     while (src != end) {
         const ushort u = *src++;
         if (u < 0x80) {
@@ -108,5 +124,5 @@ void OutputSink::appendUtf8(const QChar* text, int size, Escape escape)
             *out++ = '?';
         }
     }
-    bytes.resize(static_cast<int>(out - bytes.data()));
+    cursor = out;
 }

@@ -18,13 +18,15 @@ public:
     explicit OutputSink(QIODevice* device = nullptr);
 
     // Inline with its length taken here, so that a literal's is known when compiled.
-    OutputSink& operator<<(const char* ascii)
+    OutputSink& operator<<(const char* ascii) { return ascii ? append(ascii, std::strlen(ascii)) : *this; }
+    OutputSink& operator<<(QLatin1String ascii) { return append(ascii.data(), static_cast<size_t>(ascii.size())); }
+    OutputSink& operator<<(char c)
     {
-        bytes.append(ascii, ascii ? static_cast<int>(std::strlen(ascii)) : 0);
+        if (cursor == limit)
+            grow(1);
+        *cursor++ = c;
         return *this;
     }
-    OutputSink& operator<<(QLatin1String ascii) { bytes.append(ascii.data(), ascii.size()); return *this; }
-    OutputSink& operator<<(char c) { bytes.append(c); return *this; }
     OutputSink& operator<<(const QString& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
     OutputSink& operator<<(const QStringRef& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
     OutputSink& number(qint64 value);
@@ -36,18 +38,33 @@ public:
     OutputSink& json(const QString& text);
 
     // Passes what has gathered to the device once it is large enough.
-    bool maybeFlush() { return bytes.size() < flushSize || flush(); }
+    bool maybeFlush() { return size() < flushSize || flush(); }
     bool flush();
     bool failed() const { return !ok; }
-    // What was gathered, for a sink without device.
-    QByteArray& data() { return bytes; }
+    // What was gathered, for a sink without device; valid until the next
+    // append.
+    QByteArray& data();
 
 private:
     enum Escape { Plain, Html, Json };
     void appendUtf8(const QChar* text, int size, Escape escape);
+    // Appends are copies into room made ahead, not calls into QByteArray.
+    OutputSink& append(const char* text, size_t length)
+    {
+        if (static_cast<size_t>(limit - cursor) < length)
+            grow(length);
+        std::memcpy(cursor, text, length);
+        cursor += length;
+        return *this;
+    }
+    // Makes room for at least length more bytes.
+    void grow(size_t length);
+    int size() const { return static_cast<int>(cursor - bytes.constData()); }
 
     static constexpr int flushSize = 256 * 1024;
     QIODevice* device;
-    QByteArray bytes;
+    QByteArray bytes; // all of it room; what was written ends at cursor
+    char* cursor = nullptr;
+    char* limit = nullptr;
     bool ok = true;
 };
