@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 
 #if !defined(_WIN32)
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,8 +24,6 @@ BackupBoundary::BackupBoundary(const QString& backupFolder, const QString& linke
 BackupBoundary::~BackupBoundary()
 {
 #if !defined(_WIN32)
-    if (folderDescriptor >= 0)
-        ::close(folderDescriptor);
     if (rootDescriptor >= 0)
         ::close(rootDescriptor);
 #endif
@@ -49,26 +46,6 @@ bool BackupBoundary::linkStatus(const QString& path, struct stat* status) const
         return ::fstatat(rootDescriptor, below.constData(), status, AT_SYMLINK_NOFOLLOW) == 0;
     return ::lstat(QFile::encodeName(path).constData(), status) == 0;
 }
-
-bool BackupBoundary::isPlainFolder(const QString& folder, int* descriptor) const
-{
-    if (descriptor) {
-        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        const QByteArray below = belowRoot(folder);
-        const int opened = below.isEmpty() ? ::open(QFile::encodeName(folder).constData(), flags)
-                                           : ::openat(rootDescriptor, below.constData(), flags);
-        if (opened >= 0) {
-            *descriptor = opened;
-            return true;
-        }
-        // Missing, a link or no folder; only a folder that may not be read
-        // (or no descriptor left) is asked about again.
-        if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR)
-            return false;
-    }
-    struct stat status;
-    return linkStatus(folder, &status) && S_ISDIR(status.st_mode);
-}
 #endif
 
 BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
@@ -83,12 +60,7 @@ BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
                                : QString();
     struct stat status;
     if (!folder.isEmpty()) {
-        const bool found = folderDescriptor >= 0
-                               ? ::fstatat(folderDescriptor, QFile::encodeName(name.toString()).constData(), &status,
-                                           AT_SYMLINK_NOFOLLOW)
-                                     == 0
-                               : linkStatus(path, &status);
-        if (!found)
+        if (!linkStatus(path, &status))
             return FileState::Missing;
         if (S_ISREG(status.st_mode))
             return isUnderRoot(folder + QLatin1Char('/') + name) ? FileState::Present : FileState::Outside;
@@ -105,16 +77,7 @@ BackupBoundary::FileState BackupBoundary::stateOf(const QString& path) const
 QString BackupBoundary::canonicalFolder(const QString& folder) const
 {
     if (folder != lastFolder) {
-#if !defined(_WIN32)
-        // Its files are looked up from the folder itself: one step for the
-        // kernel instead of the whole path again.
-        if (folderDescriptor >= 0)
-            ::close(folderDescriptor);
-        folderDescriptor = -1;
-        lastCanonical = canonicalLevel(folder, &folderDescriptor);
-#else
         lastCanonical = canonicalLevel(folder);
-#endif
         lastFolder = folder;
     }
     return lastCanonical;
@@ -133,18 +96,17 @@ QString BackupBoundary::canonicalParent(const QString& folder) const
     return canonical;
 }
 
-QString BackupBoundary::canonicalLevel(const QString& folder, int* descriptor) const
+QString BackupBoundary::canonicalLevel(const QString& folder) const
 {
 #if !defined(_WIN32)
     const int slash = folder.lastIndexOf(QLatin1Char('/'));
     const QStringRef name = folder.midRef(slash + 1);
+    struct stat status;
     if (slash > 0 && !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && isPlainFolder(folder, descriptor)) {
+        && linkStatus(folder, &status) && S_ISDIR(status.st_mode)) {
         const QString parent = canonicalParent(folder.left(slash));
         return parent.isEmpty() ? QString() : parent + QLatin1Char('/') + name;
     }
-#else
-    static_cast<void>(descriptor);
 #endif
     return QFileInfo(folder).canonicalFilePath();
 }

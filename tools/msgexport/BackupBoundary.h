@@ -52,17 +52,13 @@ private:
     // it, which repeat for every file, stay in the bounded cache.
     QString canonicalFolder(const QString& folder) const;
     QString canonicalParent(const QString& folder) const;
-    // descriptor: where a folder's descriptor is kept, if it is opened.
-    QString canonicalLevel(const QString& folder, int* descriptor = nullptr) const;
+    QString canonicalLevel(const QString& folder) const;
 #if !defined(_WIN32)
     // A path below the root, relative to it; empty for any other path.
     QByteArray belowRoot(const QString& path) const;
     // lstat of a path; one below the root is looked up from the root's
     // descriptor, so that the kernel walks only the part below it.
     bool linkStatus(const QString& path, struct stat* status) const;
-    // Whether folder is a folder itself, not a link to one; with descriptor,
-    // it is opened, and its descriptor kept there.
-    bool isPlainFolder(const QString& folder, int* descriptor) const;
 #endif
 
     QString canonicalRoot;
@@ -71,5 +67,4 @@ private:
     mutable QHash<QString, QString> parents; // a bounded cache
     mutable QString lastFolder;
     mutable QString lastCanonical;
-    mutable int folderDescriptor = -1; // of lastFolder, when it could be opened
 };
