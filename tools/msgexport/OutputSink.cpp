@@ -64,13 +64,13 @@ bool OutputSink::flush()
     return ok;
 }
 
-void OutputSink::appendUtf8(const QChar* text, int size, Escape escape)
+void OutputSink::appendUtf8(const QChar* text, int units, Escape escape)
 {
     static const char hex[] = "0123456789abcdef";
     const ushort* src = reinterpret_cast<const ushort*>(text);
-    const ushort* const end = src + size;
+    const ushort* const end = src + units;
     // Worst case: a JSON escape of six bytes per unit.
-    const size_t room = 6 * static_cast<size_t>(size);
+    const size_t room = 6 * static_cast<size_t>(units);
     if (static_cast<size_t>(limit - cursor) < room)
         grow(room);
     char* out = cursor;

@@ -47,7 +47,7 @@ public:
 
 private:
     enum Escape { Plain, Html, Json };
-    void appendUtf8(const QChar* text, int size, Escape escape);
+    void appendUtf8(const QChar* text, int units, Escape escape);
     // Appends are copies into room made ahead, not calls into QByteArray.
     OutputSink& append(const char* text, size_t length)
     {
