@@ -170,15 +170,14 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
         if (const MsgContent* content = session.messages.at(i))
             order.push_back(Slot{IosDate::storedSeconds(content->date), content->id, i, content});
     }
-    // A message joined to two chat rows of the conversation comes twice; the
+    // A message joined to two chat rows of the conversation comes twice, read
+    // from one row, so with one date: its copies meet in this order, and the
     // first one is kept.
-    std::sort(order.begin(), order.end(),
-              [](const Slot& a, const Slot& b) { return a.id != b.id ? a.id < b.id : a.position < b.position; });
+    std::sort(order.begin(), order.end(), [](const Slot& a, const Slot& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : a.id != b.id ? a.id < b.id : a.position < b.position;
+    });
     order.erase(std::unique(order.begin(), order.end(), [](const Slot& a, const Slot& b) { return a.id == b.id; }),
                 order.end());
-    std::sort(order.begin(), order.end(), [](const Slot& a, const Slot& b) {
-        return a.seconds != b.seconds ? a.seconds < b.seconds : a.id < b.id;
-    });
 
     view.messages.resize(static_cast<int>(order.size()));
     MessageView* message = view.messages.data();
