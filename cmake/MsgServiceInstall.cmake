@@ -3,7 +3,7 @@
 # is relative to the prefix, so an installed tree may be moved.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS msgservice vexobackup userdbhelper sqlutils msglog
+install(TARGETS msgservice msgdetails vexobackup userdbhelper sqlutils msglog
     EXPORT MsgServiceTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
@@ -30,6 +30,7 @@ install(FILES
 file(RELATIVE_PATH MSGSERVICE_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" MSGSERVICE_PC_TO_PREFIX "${MSGSERVICE_PC_TO_PREFIX}")
 configure_file(cmake/msgservice.pc.in ${PROJECT_BINARY_DIR}/msgservice.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/msgservice.pc
+configure_file(cmake/msgdetails.pc.in ${PROJECT_BINARY_DIR}/msgdetails.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/msgservice.pc ${PROJECT_BINARY_DIR}/msgdetails.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)

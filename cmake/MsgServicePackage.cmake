@@ -1,6 +1,6 @@
 # Debian packages from this build (cpack -G DEB, see scripts/package.sh), one
 # per install component:
-#   runtime     -> libmsgservice1     the five shared libraries
+#   runtime     -> libmsgservice1     the six shared libraries
 #   development -> libmsgservice-dev  headers, CMake package, pkg-config file, .so links
 #   tool        -> msgexport          the exporter and its manual page
 # The "examples" component (list-sessions) stays out of the packages. Only a
@@ -45,7 +45,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # msgexport links the libraries of the runtime package, which are not
 # installed while it is packed; dpkg-shlibdeps reads them in the build tree.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "")
-foreach(library msgservice vexobackup userdbhelper sqlutils msglog)
+foreach(library msgservice msgdetails vexobackup userdbhelper sqlutils msglog)
     get_target_property(library_dir ${library} BINARY_DIR)
     list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${library_dir})
 endforeach()
@@ -66,8 +66,9 @@ msgservice reads the message database and the address book of an iPhone
 backup folder, read-only, and hands the conversations to the host with their
 participants, messages, attachments and previews.
 .
-This package holds the shared library and the four service libraries it
-loads (logging, backup folders, user database, SQLite access).")
+This package holds the shared library, the four service libraries it
+loads (logging, backup folders, user database, SQLite access) and the
+details library (reactions, replies, edits, effects, link previews).")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${msgservice_package_development})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
@@ -79,7 +80,7 @@ msgservice reads the message database and the address book of an iPhone
 backup folder, read-only, and hands the conversations to the host.
 .
 This package holds the headers, the CMake package (find_package(MsgService))
-and the pkg-config file (msgservice).")
+and the pkg-config files (msgservice, msgdetails).")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${msgservice_package_tool})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)

@@ -54,3 +54,23 @@ function(msgservice_install_gzipped source destination component)
     add_custom_target(gzip_${id} ALL DEPENDS ${output})
     install(FILES ${output} DESTINATION ${destination} COMPONENT ${component} ${ARGN})
 endfunction()
+
+# Linux: the shared library TARGET exports only the symbols that match the
+# C++ patterns after it (demangled, as in a linker version script), whatever
+# the build type; an unoptimised or instrumented build would otherwise export
+# the std and Qt template code it does not inline. Windows exports what is
+# marked dllexport.
+function(msgservice_export_map target)
+    if(WIN32 OR APPLE)
+        return()
+    endif()
+    set(map "{\n  global:\n    extern \"C++\" {\n")
+    foreach(pattern IN LISTS ARGN)
+        string(APPEND map "      ${pattern};\n")
+    endforeach()
+    string(APPEND map "    };\n  local: *;\n};\n")
+    set(file ${PROJECT_BINARY_DIR}/exports/${target}.map)
+    file(CONFIGURE OUTPUT ${file} CONTENT "${map}")
+    target_link_options(${target} PRIVATE "LINKER:--version-script=${file}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${file})
+endfunction()

@@ -1,8 +1,8 @@
 #include "MsgDetails.h"
 
 #include "MsgService.h"
-#include "readers/Ios16MessageDetails.h"
-#include "readers/TableColumns.h"
+#include "details/readers/Ios16MessageDetails.h"
+#include "details/readers/TableColumns.h"
 
 #include <QDir>
 

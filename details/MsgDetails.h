@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MsgDetail.h"
-#include "MsgServiceExport.h"
+#include "MsgDetailsExport.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@ class MsgService;
 // message rowid. Create it for a backup folder, or for a service (its
 // device's backup folder), call load() once and then ask per rowid. It reads
 // the message database on its own and changes nothing in a MsgService.
-class MSGSERVICE_EXPORT MsgDetails
+class MSGDETAILS_EXPORT MsgDetails
 {
 public:
     // folder: laid out as the device's Library folder, as for loadBackup.

@@ -1,42 +1,52 @@
-# Fails unless the library's dynamic symbol table defines only members of the
-# six exported classes (and the linker's own section markers); CLASSES and
-# MINIMUM name others, for the service libraries.
-execute_process(COMMAND nm -D --defined-only -C ${LIBRARY}
-    OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" lines "${symbols}")
-set(classes "MsgService|MsgSession|MsgContent|MsgPiece|MsgIdentifier|MsgDetails")
-set(minimum 40)
-if(CLASSES)
-    set(classes "${CLASSES}")
-    set(minimum ${MINIMUM})
-endif()
-set(count 0)
-foreach(line IN LISTS lines)
-    if(line STREQUAL "")
-        continue()
+# Fails unless LIBRARY exports exactly the symbols that LIST names, one a line
+# (lines starting with '#' are comments): a symbol missing from either side is
+# reported. Linux: the demangled names of the dynamic symbol table (`nm -D`),
+# less the linker's own markers (_edata, _end, ...). Windows (OBJDUMP given):
+# the names of the DLL's export table, mangled.
+#   -DLIBRARY=<file> -DLIST=<file> [-DNM=<nm>] [-DOBJDUMP=<objdump>]
+cmake_minimum_required(VERSION 3.16)
+if(OBJDUMP)
+    execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "objdump failed on ${LIBRARY}")
     endif()
-    string(REGEX MATCH "^[0-9a-fA-F]* *([A-Za-z]) " prefix "${line}")
-    set(type "${CMAKE_MATCH_1}")
-    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
-    # libstdc++ makes its inline variables (std::piecewise_construct) unique
-    # global objects whatever the visibility; unoptimised builds keep them.
-    if(symbol MATCHES "^(${classes})::"
-       OR (type STREQUAL "u" AND symbol MATCHES "^std::")
-       # The std namespace and Qt's exported classes carry default visibility,
-       # so an unoptimised build emits the header functions it does not
-       # inline as weak exported symbols (std::__niter_base, QHashData::willGrow).
-       OR (type MATCHES "^[WV]$" AND symbol MATCHES "(^| )(std|__gnu_cxx)::|^Q[A-Za-z]*[<:]")
-       OR symbol MATCHES "^(typeinfo|typeinfo name|vtable) for MsgService$"
-       OR symbol MATCHES "^_[A-Za-z_]+$")
-        math(EXPR count "${count} + 1")
-    else()
-        message(SEND_ERROR "unexpected exported symbol: ${symbol}")
+    # The names only: the address table before them has bracketed rows too.
+    string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" dump "${dump}")
+    string(REGEX REPLACE "\n\n.*" "" dump "${dump}")
+    string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" lines "${dump}")
+    list(TRANSFORM lines REPLACE "^\t\\[ *[0-9]+\\] " "")
+else()
+    if(NOT NM)
+        set(NM nm)
+    endif()
+    execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "nm failed on ${LIBRARY}")
+    endif()
+    string(REPLACE "\n" ";" lines "${dump}")
+    list(TRANSFORM lines REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "")
+    list(FILTER lines EXCLUDE REGEX "^_[A-Za-z_]+$")
+endif()
+list(FILTER lines EXCLUDE REGEX "^$")
+list(REMOVE_DUPLICATES lines)
+
+file(STRINGS ${LIST} expected)
+list(FILTER expected EXCLUDE REGEX "^#|^$")
+
+set(failed FALSE)
+foreach(symbol IN LISTS lines)
+    if(NOT symbol IN_LIST expected)
+        message(SEND_ERROR "${LIBRARY} exports a symbol that ${LIST} does not list: ${symbol}")
+        set(failed TRUE)
     endif()
 endforeach()
-if(count LESS minimum)
-    message(FATAL_ERROR "only ${count} symbols exported; the public classes are missing")
+foreach(symbol IN LISTS expected)
+    if(NOT symbol IN_LIST lines)
+        message(SEND_ERROR "${LIBRARY} does not export a symbol that ${LIST} lists: ${symbol}")
+        set(failed TRUE)
+    endif()
+endforeach()
+list(LENGTH lines count)
+if(NOT failed)
+    message(STATUS "${LIBRARY}: ${count} exported symbols, exactly those listed")
 endif()
-message(STATUS "${count} exported symbols, all public")

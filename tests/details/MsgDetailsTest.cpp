@@ -2,7 +2,7 @@
 #include "MsgService.h"
 #include "ServiceDoubles.h"
 #include "TestBackup.h"
-#include "readers/Ios16MessageDetails.h"
+#include "details/readers/Ios16MessageDetails.h"
 
 #include <gtest/gtest.h>
 

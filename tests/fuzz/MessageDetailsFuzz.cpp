@@ -2,8 +2,8 @@
 // byte picks message_summary_info (even) or a link's payload_data (odd), the
 // rest is the blob. Whatever the bytes, no crash, no read outside them and
 // no answer larger than they can hold.
-#include "readers/LinkPayload.h"
-#include "readers/SummaryInfo.h"
+#include "details/readers/LinkPayload.h"
+#include "details/readers/SummaryInfo.h"
 
 #include <cstddef>
 #include <cstdint>

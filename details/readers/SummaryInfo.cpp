@@ -1,6 +1,6 @@
 #include "SummaryInfo.h"
 
-#include "AttributedBody.h"
+#include "readers/AttributedBody.h"
 
 #include <plist/plist.h>
 
