@@ -4,7 +4,7 @@
 # DLL, then the mangled names it may export (classes as <length><name>).
 set(dlls
     "libmsgservice.dll|_Z(N|TI|TS|TV)K?(10MsgService|10MsgSession|10MsgContent|8MsgPiece|13MsgIdentifier|10MsgDetails)"
-    "libvexobackup.dll|_ZNK?10VexoBackup"
+    "libvexobackup.dll|_ZNK?10VexoBackup|_ZNK?16BackupInspection|_ZNK?13BackupCatalog"
     "libsqlutils.dll|_ZNK?8SqlUtils"
     "libuserdbhelper.dll|_ZNK?12UserDbHelper"
     "libmsglog.dll|_Z3LogPKciS0_z$")
