@@ -35,8 +35,8 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("List the backups in the backup folders, newest first, as text or (--format json) JSON."));
     const QCommandLineOption rootOption(
         QStringLiteral("backup-root"),
-        QStringLiteral("Also look for backups (for --list and --device) in <dir>, e.g. the folder given to "
-                       "idevicebackup2; may be repeated."),
+        QStringLiteral("Also look for backups (for --list and --device) in <dir>, e.g. the one of "
+                       "\"idevicebackup2 backup --full <dir>\"; may be repeated."),
         QStringLiteral("dir"));
     const QCommandLineOption formatOption(
         QStringLiteral("format"),
