@@ -132,6 +132,12 @@ TEST_F(BackupListTest, ListsEveryBackupNewestFirstAsTextAndJson)
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_TRUE(none.out.isEmpty());
     EXPECT_TRUE(none.err.contains(QStringLiteral("no backups in"))) << none.err.toStdString();
+    const ExportRun typo = runMsgExport({QStringLiteral("--list"), QStringLiteral("--backup-root"), at(QStringLiteral("typo"))},
+                                        environment());
+    EXPECT_EQ(typo.exitCode, 0);
+    EXPECT_TRUE(typo.err.contains(QStringLiteral("--backup-root ") + at(QStringLiteral("typo")) + QStringLiteral(" is not a folder")))
+        << typo.err.toStdString();
+    EXPECT_TRUE(typo.out.contains(annaPad)) << "the other roots are listed";
     EXPECT_EQ(runMsgExport({QStringLiteral("--list"), QStringLiteral("--format"), QStringLiteral("html")}).exitCode,
               ExportApp::BadArguments);
 }

@@ -193,8 +193,13 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     return Done;
 }
 
-QStringList ExportApp::backupRoots() const
+QStringList ExportApp::backupRoots()
 {
+    // The platform's folders need not exist; one given by hand is meant to.
+    for (const QString& root : qAsConst(options.backupRoots)) {
+        if (!QFileInfo(root).isDir())
+            say(QStringLiteral("--backup-root %1 is not a folder").arg(root));
+    }
     return BackupCatalog::defaultRoots() + options.backupRoots;
 }
 
@@ -244,7 +249,7 @@ int ExportApp::findDevice(BackupSummary* found)
         return AmbiguousDevice;
     }
     QStringList roots;
-    for (const QString& root : backupRoots())
+    for (const QString& root : BackupCatalog::defaultRoots() + options.backupRoots)
         roots << QDir::toNativeSeparators(root);
     say(QStringLiteral("no backup of device %1 in %2%3")
             .arg(options.deviceId, roots.join(QStringLiteral(", ")),

@@ -45,7 +45,8 @@ private:
     int listBackups();
     // The backup --device means, looked at once.
     int findDevice(BackupSummary* found);
-    QStringList backupRoots() const;
+    // Where backups are sought; says which --backup-root is no folder.
+    QStringList backupRoots();
     // Finds what the folder is and, for a computer backup, builds its view:
     // *library is the folder to load, *linked the backup the view links to.
     int locate(const BackupInspection& backup, TerminalProgress& progress, QString* library, QString* linked);
