@@ -168,13 +168,13 @@ void BackupView::removeAtExit(const QString& viewFolder)
         instance.folders.append(viewFolder);
 }
 
-VexoBackup::ViewStatus BackupView::build(const QString& backupFolder, const QString& password,
+VexoBackup::ViewStatus BackupView::build(const BackupLayout& layout, const QString& password,
                                          const QString& viewFolder)
 {
-    const BackupLayout layout(backupFolder);
+    const QString backupFolder = layout.folderPath();
     if (layout.kind() != BackupLayout::Kind::Hashed && layout.kind() != BackupLayout::Kind::Encrypted)
         return VexoBackup::ViewCorruptManifest;
-    if (BackupLayout::inProgress(backupFolder))
+    if (layout.inProgress())
         return VexoBackup::ViewBackupInProgress;
     if (layout.kind() == BackupLayout::Kind::Encrypted && password.isEmpty())
         return VexoBackup::ViewPasswordNeeded;

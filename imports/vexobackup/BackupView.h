@@ -20,7 +20,8 @@ public:
     // Whether viewFolder is a plain view made from a backup with this stamp.
     static bool isCurrent(const QString& viewFolder, const QString& stamp);
 
-    static VexoBackup::ViewStatus build(const QString& backupFolder, const QString& password,
+    // From the layout as it was inspected: its property lists are not read again.
+    static VexoBackup::ViewStatus build(const BackupLayout& layout, const QString& password,
                                         const QString& viewFolder);
 
     // Empties viewFolder, or makes it (mode 0700); false when it holds files

@@ -18,10 +18,29 @@ PropertyList PropertyList::fromData(const QByteArray& data)
 
 PropertyList PropertyList::fromFile(const QString& path, qint64 maxSize)
 {
+    FileRead outcome = FileRead::Done;
+    return fromFile(path, maxSize, &outcome);
+}
+
+PropertyList PropertyList::fromFile(const QString& path, qint64 maxSize, FileRead* outcome)
+{
     QFile file(path);
-    if (file.size() > maxSize || !file.open(QIODevice::ReadOnly))
+    if (!file.exists()) {
+        *outcome = FileRead::Missing;
         return PropertyList();
-    return fromData(file.read(maxSize));
+    }
+    if (file.size() > maxSize) {
+        *outcome = FileRead::TooLarge;
+        return PropertyList();
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *outcome = FileRead::Unreadable;
+        return PropertyList();
+    }
+    // Read no further than the limit, whatever the file has grown to meanwhile.
+    PropertyList list = fromData(file.read(maxSize));
+    *outcome = list.isValid() ? FileRead::Done : FileRead::Invalid;
+    return list;
 }
 
 PropertyList::Node PropertyList::item(Node dict, const char* key)
@@ -63,6 +82,18 @@ bool PropertyList::boolean(Node node, bool fallback)
     uint8_t value = 0;
     plist_get_bool_val(node, &value);
     return value != 0;
+}
+
+QDateTime PropertyList::date(Node node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_DATE)
+        return QDateTime();
+    int32_t seconds = 0;
+    int32_t microseconds = 0;
+    plist_get_date_val(node, &seconds, &microseconds);
+    // Seconds since the start of 2001, as every Apple date.
+    static const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return epoch.addMSecs(qint64(seconds) * 1000 + microseconds / 1000);
 }
 
 bool PropertyList::integer(Node node, quint64* value)

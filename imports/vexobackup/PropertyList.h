@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
@@ -15,8 +16,10 @@ public:
 
     // An empty list (isValid() false) when the bytes are no property list.
     static PropertyList fromData(const QByteArray& data);
+    enum class FileRead { Done, Missing, TooLarge, Unreadable, Invalid };
     // Files above maxSize are not read.
     static PropertyList fromFile(const QString& path, qint64 maxSize = qint64(16) << 20);
+    static PropertyList fromFile(const QString& path, qint64 maxSize, FileRead* outcome);
 
     PropertyList() = default;
     PropertyList(PropertyList&&) = default;
@@ -30,6 +33,8 @@ public:
     static QString string(Node node);
     static QByteArray data(Node node);
     static bool boolean(Node node, bool fallback = false);
+    // An invalid date for anything but a date.
+    static QDateTime date(Node node);
     static bool integer(Node node, quint64* value);
     static bool uid(Node node, quint64* value);
 

@@ -1,5 +1,7 @@
 #include "VexoBackup.h"
 
+#include "BackupCatalog.h"
+#include "BackupInspection.h"
 #include "BackupLayout.h"
 #include "BackupView.h"
 #include "Log.h"
@@ -16,25 +18,34 @@
 
 namespace {
 
-// The folder under which computer backups of devices are kept, one folder per
-// device identifier. VEXOBACKUP_ROOT overrides the platform's convention.
-QString backupRoot()
-{
-    QString overridden = qEnvironmentVariable("VEXOBACKUP_ROOT");
-    if (!overridden.isEmpty())
-        return overridden;
-#if defined(Q_OS_WIN)
-    return qEnvironmentVariable("APPDATA") + QStringLiteral("/Apple Computer/MobileSync/Backup");
-#else
-    // ~/Library/Application Support on macOS, $XDG_DATA_HOME (~/.local/share) elsewhere.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/MobileSync/Backup");
-#endif
-}
-
+// The device's folder: <root>/<deviceId> in the root that has one, the one
+// with the latest backup when several do, else in the first root. VEXOBACKUP_ROOT overrides the platform's roots; Windows has
+// two, for the classic installer and the store app.
 QString deviceFolder(const QString& deviceId)
 {
-    return backupRoot() + QLatin1Char('/') + deviceId;
+    const QStringList roots = BackupCatalog::defaultRoots();
+    QString chosen;
+    QDateTime chosenDate;
+    for (const QString& root : roots) {
+        const QString folder = root + QLatin1Char('/') + deviceId;
+        if (deviceId.isEmpty() || !QFileInfo(folder).isDir())
+            continue;
+        if (chosen.isEmpty()) {
+            chosen = folder;
+            continue;
+        }
+        // Looked at only when two roots hold the device, which is rare.
+        if (!chosenDate.isValid())
+            chosenDate = BackupInspection(chosen).lastBackupDate();
+        const QDateTime date = BackupInspection(folder).lastBackupDate();
+        if (date.isValid() && (!chosenDate.isValid() || date > chosenDate)) {
+            chosen = folder;
+            chosenDate = date;
+        }
+    }
+    if (chosen.isEmpty())
+        chosen = roots.value(0) + QLatin1Char('/') + deviceId;
+    return chosen;
 }
 
 // The device's view, in the user's cache folder; an identifier that is no
@@ -123,7 +134,7 @@ QString VexoBackup::getDeviceBackupPath(const QString& deviceId)
         if (same) {
             now.status = it->second.status;
         } else {
-            now.status = BackupView::build(folder, known.passwords[deviceId], view);
+            now.status = BackupView::build(layout, known.passwords[deviceId], view);
             if (now.status != ViewReady)
                 Log("VexoBackup", 1, "no view of backup %s: %s.", folder.toUtf8().constData(), reason(now.status));
             else if (layout.kind() == BackupLayout::Kind::Encrypted)
@@ -152,11 +163,12 @@ bool VexoBackup::isDeviceBackuping(const QString& deviceId)
 
 bool VexoBackup::isBackupInProgress(const QString& folder)
 {
-    try {
-        return BackupLayout::inProgress(folder);
-    } catch (...) {
-        return false;
-    }
+    return isBackupInProgress(BackupInspection(folder));
+}
+
+bool VexoBackup::isBackupInProgress(const BackupInspection& inspection)
+{
+    return inspection.isInProgress();
 }
 
 void VexoBackup::cancelBackup(const QString& deviceId)
@@ -177,27 +189,27 @@ void VexoBackup::setBackupPassword(const QString& deviceId, const QString& passw
 
 VexoBackup::BackupKind VexoBackup::backupKind(const QString& folder)
 {
-    try {
-        switch (BackupLayout(folder).kind()) {
-        case BackupLayout::Kind::None:
-            return NoBackup;
-        case BackupLayout::Kind::LibraryFolder:
-            return LibraryFolder;
-        case BackupLayout::Kind::Hashed:
-            return HashedBackup;
-        case BackupLayout::Kind::Encrypted:
-            return EncryptedBackup;
-        }
-    } catch (...) {
-    }
-    return NoBackup;
+    return backupKind(BackupInspection(folder));
+}
+
+VexoBackup::BackupKind VexoBackup::backupKind(const BackupInspection& inspection)
+{
+    return inspection.kind();
 }
 
 VexoBackup::ViewStatus VexoBackup::makeBackupView(const QString& backupFolder, const QString& password,
                                                   const QString& viewFolder)
 {
+    return makeBackupView(BackupInspection(backupFolder), password, viewFolder);
+}
+
+VexoBackup::ViewStatus VexoBackup::makeBackupView(const BackupInspection& backup, const QString& password,
+                                                  const QString& viewFolder)
+{
     try {
-        return BackupView::build(backupFolder, password, viewFolder);
+        if (!backup.layout)
+            return ViewCorruptManifest;
+        return BackupView::build(*backup.layout, password, viewFolder);
     } catch (...) {
         return ViewFolderUnusable;
     }

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class BackupInspection;
+
 #if defined(VEXOBACKUP_BUILDING)
 #  define VEXOBACKUP_API MSGIMPORTS_DLL_EXPORT
 #else
@@ -52,12 +54,19 @@ public:
     static BackupKind backupKind(const QString& folder);
     // The folder's Status.plist says that the backup is still being written.
     static bool isBackupInProgress(const QString& folder);
+    // The same from a look taken already (see BackupInspection): a run that
+    // asks several questions of one backup reads its property lists once.
+    static BackupKind backupKind(const BackupInspection& inspection);
+    static bool isBackupInProgress(const BackupInspection& inspection);
     // Builds in viewFolder a folder laid out like Library from the computer
     // backup in backupFolder: links to its files, or for an encrypted backup
     // the decrypted files. viewFolder must be empty, missing or an earlier
     // view; a view that matches the backup is reused. Nothing is written
     // into backupFolder. The caller removes the view when done with it.
     static ViewStatus makeBackupView(const QString& backupFolder, const QString& password,
+                                     const QString& viewFolder);
+    // The same for the backup inspected, as it was then.
+    static ViewStatus makeBackupView(const BackupInspection& backup, const QString& password,
                                      const QString& viewFolder);
     // Removes a folder made by makeBackupView; other folders are left alone.
     static bool removeBackupView(const QString& viewFolder);

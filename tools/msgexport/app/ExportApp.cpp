@@ -2,6 +2,9 @@
 
 #include "AttachmentLinker.h"
 #include "BackupBoundary.h"
+#include "BackupCatalog.h"
+#include "BackupInspection.h"
+#include "BackupListWriter.h"
 #include "ConversationBuilder.h"
 #include "ExportWriter.h"
 #include "StderrCapture.h"
@@ -63,23 +66,36 @@ int ExportApp::run()
 
 int ExportApp::exportBackup(TerminalProgress& progress)
 {
+    if (options.list)
+        return listBackups();
     const bool fromDevice = !options.deviceId.isEmpty();
-    MsgService service(fromDevice ? options.deviceId : QStringLiteral("msgexport"), false);
-
-    const QString folder = fromDevice ? QDir::fromNativeSeparators(VexoBackup::getDeviceBackupFolder(options.deviceId))
-                                      : options.backupFolder;
+    // The backup is looked at once; what it is, whether it is being written and
+    // its keys are handed on from this look.
+    BackupSummary device;
+    if (fromDevice) {
+        const int found = findDevice(&device);
+        if (found != Done)
+            return found;
+    }
+    const QString folder = fromDevice ? device.folder : options.backupFolder;
     if (!QFileInfo(folder).isDir()) {
-        say(fromDevice ? QStringLiteral("no backup of device %1: %2 is not a folder").arg(options.deviceId, folder)
-                       : QStringLiteral("backup folder not found: %1").arg(folder));
+        say(QStringLiteral("backup folder not found: %1").arg(folder));
         return FolderNotFound;
     }
+    const BackupInspection inspection = fromDevice ? device.inspection : BackupInspection(folder);
+    // A device folder laid out like Library where the backup service looks for
+    // it loads through the service, as a host would load it.
+    const bool throughService = fromDevice
+        && QDir::cleanPath(QDir::fromNativeSeparators(VexoBackup::getDeviceBackupFolder(device.deviceId))) == folder;
+    MsgService service(throughService ? device.deviceId : QStringLiteral("msgexport"), false);
+
     if (!options.outputFolder.isEmpty() && BackupBoundary(folder).contains(options.outputFolder)) {
         say(QStringLiteral("refusing to write into the backup folder: %1").arg(options.outputFolder));
         return OutputFailed;
     }
     QString library;
     QString linked;
-    const int located = locate(folder, progress, &library, &linked);
+    const int located = locate(inspection, progress, &library, &linked);
     if (located != Done)
         return located;
     const BackupBoundary boundary(library, linked);
@@ -105,7 +121,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     }
     // A device whose folder is laid out like Library loads as the library finds it.
     const bool loaded =
-        fromDevice && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
+        throughService && linked.isEmpty() ? service.loadSMSOnly() == 1 : service.loadBackup(boundary.root());
     if (detailsReader.joinable())
         detailsReader.join();
     progress.stopSpinner();
@@ -177,10 +193,75 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     return Done;
 }
 
-int ExportApp::locate(const QString& folder, TerminalProgress& progress, QString* library, QString* linked)
+QStringList ExportApp::backupRoots()
 {
+    // The platform's folders need not exist; one given by hand is meant to.
+    for (const QString& root : qAsConst(options.backupRoots)) {
+        if (!QFileInfo(root).isDir())
+            say(QStringLiteral("--backup-root %1 is not a folder").arg(root));
+    }
+    return BackupCatalog::defaultRoots() + options.backupRoots;
+}
+
+int ExportApp::listBackups()
+{
+    const QStringList roots = backupRoots();
+    const QVector<BackupSummary> backups = BackupCatalog::list(roots);
+    QFile out;
+#if defined(_WIN32)
+    ::_setmode(1, _O_BINARY);
+    out.open(1, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+#else
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+#endif
+    const bool json = options.format == QLatin1String("json");
+    if (json)
+        out.write(BackupListWriter::json(roots, backups));
+    else if (!backups.isEmpty())
+        out.write(BackupListWriter::text(backups));
+    out.flush();
+    if (backups.isEmpty() && !options.quiet) {
+        QStringList shown;
+        for (const QString& root : roots)
+            shown << QDir::toNativeSeparators(root);
+        say(QStringLiteral("no backups in %1").arg(shown.join(QStringLiteral(", "))));
+    }
+    return Done;
+}
+
+int ExportApp::findDevice(BackupSummary* found)
+{
+    const QVector<BackupSummary> backups = BackupCatalog::list(backupRoots(), false);
+    QVector<BackupSummary> matches;
+    switch (BackupCatalog::find(options.deviceId, backups, &matches)) {
+    case BackupCatalog::Found:
+        *found = matches.first();
+        if (!options.quiet && found->deviceId.compare(options.deviceId, Qt::CaseInsensitive) != 0)
+            say(QStringLiteral("device %1: %2").arg(options.deviceId, BackupListWriter::brief(*found)));
+        return Done;
+    case BackupCatalog::NotFound:
+        break;
+    case BackupCatalog::Ambiguous:
+        say(QStringLiteral("device %1 is ambiguous; it fits %2 devices:").arg(options.deviceId).arg(matches.size()));
+        for (const BackupSummary& match : qAsConst(matches))
+            messages.write(QStringLiteral("  %1\n").arg(BackupListWriter::brief(match)).toUtf8());
+        say(QStringLiteral("give more of the identifier, or the whole of it"));
+        return AmbiguousDevice;
+    }
+    QStringList roots;
+    for (const QString& root : BackupCatalog::defaultRoots() + options.backupRoots)
+        roots << QDir::toNativeSeparators(root);
+    say(QStringLiteral("no backup of device %1 in %2%3")
+            .arg(options.deviceId, roots.join(QStringLiteral(", ")),
+                 backups.isEmpty() ? QString() : QStringLiteral("; msgexport --list shows the backups there")));
+    return FolderNotFound;
+}
+
+int ExportApp::locate(const BackupInspection& backup, TerminalProgress& progress, QString* library, QString* linked)
+{
+    const QString folder = backup.folder();
     *library = folder;
-    const VexoBackup::BackupKind kind = VexoBackup::backupKind(folder);
+    const VexoBackup::BackupKind kind = VexoBackup::backupKind(backup);
     if (kind == VexoBackup::HashedBackup || kind == VexoBackup::EncryptedBackup) {
         if (!options.quiet) {
             say(QStringLiteral("%1 is a computer backup%2").arg(folder, kind == VexoBackup::EncryptedBackup
@@ -188,7 +269,7 @@ int ExportApp::locate(const QString& folder, TerminalProgress& progress, QString
                                                                         : QString()));
         }
         *linked = folder;
-        return openView(folder, kind == VexoBackup::EncryptedBackup, progress, library);
+        return openView(backup, progress, library);
     }
     if (kind == VexoBackup::NoBackup) {
         // A copy of the device's whole file system keeps Library deeper down.
@@ -205,9 +286,11 @@ int ExportApp::locate(const QString& folder, TerminalProgress& progress, QString
     return Done;
 }
 
-int ExportApp::openView(const QString& folder, bool encrypted, TerminalProgress& progress, QString* library)
+int ExportApp::openView(const BackupInspection& backup, TerminalProgress& progress, QString* library)
 {
-    if (VexoBackup::isBackupInProgress(folder)) {
+    const QString folder = backup.folder();
+    const bool encrypted = VexoBackup::backupKind(backup) == VexoBackup::EncryptedBackup;
+    if (VexoBackup::isBackupInProgress(backup)) {
         say(QStringLiteral("the backup in %1 is still being written; try again once the computer has finished it")
                 .arg(folder));
         return BackupInProgress;
@@ -236,7 +319,7 @@ int ExportApp::openView(const QString& folder, bool encrypted, TerminalProgress&
     viewGuard = std::make_unique<ViewGuard>(view, keep);
     progress.startSpinner(encrypted ? QStringLiteral("Decrypting %1").arg(folder)
                                     : QStringLiteral("Opening %1").arg(folder));
-    const VexoBackup::ViewStatus status = VexoBackup::makeBackupView(folder, password, view);
+    const VexoBackup::ViewStatus status = VexoBackup::makeBackupView(backup, password, view);
     progress.stopSpinner();
     *library = view;
     switch (status) {

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class BackupInspection;
+struct BackupSummary;
 class TerminalProgress;
 class ViewGuard;
 
@@ -28,6 +30,7 @@ public:
         CorruptManifest = 10,
         TruncatedFile = 11,
         PasswordNeeded = 12,
+        AmbiguousDevice = 14, // --device fits the backups of several devices
     };
 
     explicit ExportApp(const ExportOptions& options);
@@ -38,10 +41,16 @@ public:
 
 private:
     int exportBackup(TerminalProgress& progress);
+    // --list: the backups in the backup folders, on standard output.
+    int listBackups();
+    // The backup --device means, looked at once.
+    int findDevice(BackupSummary* found);
+    // Where backups are sought; says which --backup-root is no folder.
+    QStringList backupRoots();
     // Finds what the folder is and, for a computer backup, builds its view:
     // *library is the folder to load, *linked the backup the view links to.
-    int locate(const QString& folder, TerminalProgress& progress, QString* library, QString* linked);
-    int openView(const QString& folder, bool encrypted, TerminalProgress& progress, QString* library);
+    int locate(const BackupInspection& backup, TerminalProgress& progress, QString* library, QString* linked);
+    int openView(const BackupInspection& backup, TerminalProgress& progress, QString* library);
     int refused(const QString& databasePath);
     void say(const QString& message);
 

@@ -21,12 +21,23 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         "5 output (or the view of a computer backup) could not be written,\n"
         "6 wrong password, 7 unknown keybag version, 8 backup still being written,\n"
         "9 partial backup (the message database's data file is missing),\n"
-        "10 corrupt Manifest.db, 11 truncated encrypted file, 12 no password given."));
+        "10 corrupt Manifest.db, 11 truncated encrypted file, 12 no password given,\n"
+        "13 --device fits the backups of several devices."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption deviceOption(
-        QStringLiteral("device"), QStringLiteral("Load the default backup folder of device <id> instead of a folder."),
+        QStringLiteral("device"),
+        QStringLiteral("Load the newest backup of device <id> from the backup folders (see --list) instead of a "
+                       "folder: its identifier, a unique prefix of it, or its name."),
         QStringLiteral("id"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list"),
+        QStringLiteral("List the backups in the backup folders, newest first, as text or (--format json) JSON."));
+    const QCommandLineOption rootOption(
+        QStringLiteral("backup-root"),
+        QStringLiteral("Also look for backups (for --list and --device) in <dir>, e.g. the one of "
+                       "\"idevicebackup2 backup --full <dir>\"; may be repeated."),
+        QStringLiteral("dir"));
     const QCommandLineOption formatOption(
         QStringLiteral("format"),
         QStringLiteral("Output format: %1 (default: text).").arg(ExportWriter::formats().join(QStringLiteral(", "))),
@@ -50,7 +61,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
+    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
@@ -76,12 +87,33 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         *text = QStringLiteral("Give one backup folder, not %1.").arg(positional.size());
         return Outcome::Error;
     }
+    options->list = parser.isSet(listOption);
+    options->backupRoots = parser.values(rootOption);
+    options->format = parser.value(formatOption);
+    if (options->list) {
+        if (!positional.isEmpty() || !options->deviceId.isEmpty()) {
+            *text = QStringLiteral("--list takes no backup folder and no --device.");
+            return Outcome::Error;
+        }
+        if (options->format != QLatin1String("text") && options->format != QLatin1String("json")) {
+            *text = QStringLiteral("--list writes text or json, not \"%1\".").arg(options->format);
+            return Outcome::Error;
+        }
+        if (parser.isSet(outputOption)) {
+            *text = QStringLiteral("--list writes to standard output; --output is for exports.");
+            return Outcome::Error;
+        }
+        return Outcome::Run;
+    }
     if (positional.isEmpty() == options->deviceId.isEmpty()) {
-        *text = QStringLiteral("Give either a backup folder or --device <id>.");
+        *text = QStringLiteral("Give either a backup folder or --device <id>, or --list.");
+        return Outcome::Error;
+    }
+    if (!positional.isEmpty() && !options->backupRoots.isEmpty()) {
+        *text = QStringLiteral("--backup-root is for --device and --list, not for a backup folder.");
         return Outcome::Error;
     }
     options->backupFolder = positional.value(0);
-    options->format = parser.value(formatOption);
     if (!ExportWriter::formats().contains(options->format)) {
         *text = QStringLiteral("Unknown format \"%1\"; use one of %2.")
                     .arg(options->format, ExportWriter::formats().join(QStringLiteral(", ")));

@@ -13,8 +13,10 @@ struct ExportOptions
         Error,   // text holds what was wrong
     };
 
-    QString backupFolder; // set unless deviceId is
-    QString deviceId;
+    QString backupFolder; // set unless deviceId is, or list
+    QString deviceId;     // a device identifier, a prefix of one, or a device's name
+    bool list = false;    // list the backups instead of exporting one
+    QStringList backupRoots; // more folders to look for backups in
     QString format = QStringLiteral("text");
     QString outputFolder; // empty: standard output
     QString passwordFile; // the password of an encrypted backup, on its first line
