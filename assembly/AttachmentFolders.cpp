@@ -62,3 +62,20 @@ QString AttachmentFolders::backupFolderMatch(const QString& pattern)
     }
     return PreviewFinder::firstMatch(rootFiles, pattern);
 }
+
+bool AttachmentFolders::listing(const QString& folder, QStringList* names)
+{
+    const auto known = listings.constFind(folder);
+    if (known != listings.cend()) {
+        *names = known.value();
+        return true;
+    }
+    const uint hash = qHash(folder);
+    if (!seenOnce.contains(hash)) {
+        seenOnce.insert(hash);
+        return false;
+    }
+    *names = PreviewFinder::candidates(folder);
+    listings.insert(folder, *names);
+    return true;
+}

@@ -4,6 +4,7 @@
 // preview of an attachment whose folder is missing is looked for.
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,13 @@ public:
     // PreviewFinder::firstMatch over the backup folder, listed on first use.
     QString backupFolderMatch(const QString& pattern);
 
+    // PreviewFinder::candidates of folder (an existing folder below the backup
+    // folder), listed the second time it is asked for and kept: false the
+    // first time, when the caller scans the folder itself. Most folders hold
+    // one attachment and are never kept; one shared by thousands is listed
+    // once instead of once per attachment.
+    bool listing(const QString& folder, QStringList* names);
+
 private:
     // How many '/' the part of folder below the backup folder holds, counted
     // up to one past the deepest level remembered.
@@ -34,4 +42,6 @@ private:
     QSet<QString> missing;
     QStringList rootFiles;
     bool listed = false;
+    QSet<uint> seenOnce; // hashes of folders asked for once; a collision only lists early
+    QHash<QString, QStringList> listings;
 };

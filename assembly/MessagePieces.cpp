@@ -48,6 +48,26 @@ void appendPiece(MsgContent* message, std::unique_ptr<MsgPiece> piece)
     piece.release(); // the message owns it now
 }
 
+// Whether a path, taken relative to the backup folder, stays inside it. An
+// absolute path, a drive letter, a network name ("\\\\host\\share",
+// "//host"), a Qt resource (":/") or a ".." component leads elsewhere, and so
+// does a backslash on Windows, where it separates folders.
+bool staysInsideBackup(const QString& path)
+{
+    if (path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\')) || path.startsWith(QLatin1Char(':'))
+        || (path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).unicode() < 128 && path.at(0).isLetter()))
+        return false;
+#if defined(Q_OS_WIN)
+    if (path.contains(QLatin1Char('\\')) || path.contains(QLatin1Char(':')))
+        return false;
+#endif
+    for (const QStringRef& segment : path.splitRef(QLatin1Char('/'))) {
+        if (segment == QLatin1String(".."))
+            return false;
+    }
+    return true;
+}
+
 // Where an attachment's file and preview were looked for, and what was found.
 struct Resolution
 {
@@ -91,6 +111,15 @@ bool resolveDirectly(const QString& backupFolder, const QString& path, const QSt
         resolution->exists = false;
         resolution->preview = folders->backupFolderMatch(pattern);
         resolution->dir = QDir(backupFolder);
+        return true;
+    }
+    // A folder shared by many attachments is listed once.
+    QStringList names;
+    if (folders && folders->listing(folder, &names)) {
+        struct stat info;
+        resolution->exists = stat(QFile::encodeName(folder + QLatin1Char('/') + fileName).constData(), &info) == 0;
+        resolution->preview = PreviewFinder::firstMatch(names, pattern);
+        resolution->dir = QDir(folder);
         return true;
     }
     const QByteArray encoded = QFile::encodeName(folder);
@@ -179,8 +208,15 @@ void MsgDbLoader::addAttachmentPiece(MsgContent* message, const AttachmentInfo* 
     if (path.startsWith(mobilePrefix))
         path = path.mid(mobilePrefix.size());
 
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString fileName = path.mid(slash + 1);
+    const bool inside = staysInsideBackup(path);
+    int slash = path.lastIndexOf(QLatin1Char('/'));
+#if defined(Q_OS_WIN)
+    if (!inside) // the name follows the last separator of either kind, or the drive
+        slash = qMax(slash, qMax(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char(':'))));
+#endif
+    QString fileName = path.mid(slash + 1);
+    if (fileName == QLatin1String(".."))
+        fileName.clear(); // the paths name the backup folder itself, not its parent
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString baseName = dot >= 0 ? fileName.left(dot) : fileName;
 
@@ -190,9 +226,20 @@ void MsgDbLoader::addAttachmentPiece(MsgContent* message, const AttachmentInfo* 
                                                    : QStringLiteral("%1*preview*l*").arg(baseName, 0);
 
     Resolution resolution;
+    bool resolved = !inside;
+    if (!inside) {
+        // Missing without asking the system, which would look outside the
+        // backup (or, for a network name, on another computer); the paths
+        // fall back to the backup folder as for a missing folder.
+        resolution.dir = QDir(backupFolder);
+        resolution.preview = attachmentFolders ? attachmentFolders->backupFolderMatch(pattern)
+                                               : PreviewFinder::firstMatch(resolution.dir.absolutePath(), pattern);
+    }
 #if defined(Q_OS_UNIX)
-    if (!resolveDirectly(backupFolder, path, fileName, pattern, attachmentFolders.get(), &resolution))
+    if (!resolved)
+        resolved = resolveDirectly(backupFolder, path, fileName, pattern, attachmentFolders.get(), &resolution);
 #endif
+    if (!resolved)
         resolveThroughQt(backupFolder, path, fileName, pattern, &resolution);
     if (!resolution.exists)
         Log("MsgDbLoader", 0, "attachment %s not exists.", path.toUtf8().constData());

@@ -1,5 +1,7 @@
 #include "LinkPayload.h"
 
+#include "imports/PropertyListLimits.h"
+
 #include <plist/plist.h>
 
 #include <memory>
@@ -74,7 +76,8 @@ private:
 
 bool LinkPayload::parse(const QByteArray& blob, QString* title, QString* summary, QString* url)
 {
-    if (blob.size() < 8 || !plist_is_binary(blob.constData(), static_cast<uint32_t>(blob.size())))
+    if (blob.size() < 8 || !plist_is_binary(blob.constData(), static_cast<uint32_t>(blob.size()))
+        || !PropertyListLimits::binaryAcceptable(blob.constData(), static_cast<size_t>(blob.size())))
         return false;
     plist_t node = nullptr;
     plist_from_bin(blob.constData(), static_cast<uint32_t>(blob.size()), &node);

@@ -1,6 +1,7 @@
 #include "SummaryInfo.h"
 
 #include "readers/AttributedBody.h"
+#include "imports/PropertyListLimits.h"
 
 #include <plist/plist.h>
 
@@ -108,7 +109,8 @@ bool readParts(plist_t list, QList<int>* parts)
 
 bool SummaryInfo::parse(const QByteArray& blob, QList<MsgEdit>* edits, QList<int>* unsentParts)
 {
-    if (blob.size() < 8 || !plist_is_binary(blob.constData(), static_cast<uint32_t>(blob.size())))
+    if (blob.size() < 8 || !plist_is_binary(blob.constData(), static_cast<uint32_t>(blob.size()))
+        || !PropertyListLimits::binaryAcceptable(blob.constData(), static_cast<size_t>(blob.size())))
         return false;
     plist_t node = nullptr;
     plist_from_bin(blob.constData(), static_cast<uint32_t>(blob.size()), &node);

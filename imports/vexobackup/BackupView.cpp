@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <filesystem>
 #include <mutex>
@@ -239,12 +240,33 @@ VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QStrin
         return VexoBackup::ViewCorruptManifest;
 
     bool haveMessages = false;
+    // A crafted manifest may name one data file under many paths: it is
+    // decrypted once, and the other paths link to that copy in the view (or
+    // share the first attempt's failure).
+    struct Earlier
+    {
+        QString target;
+        Placed placed;
+    };
+    QHash<QString, Earlier> byData;
     for (const ManifestEntry& entry : entries) {
         const QString relative = viewPath(entry);
         if (relative.isEmpty())
             continue;
         const QString target = QDir(viewFolder).filePath(relative);
-        const Placed placed = place(layout, encrypted ? &keys : nullptr, entry, target);
+        const QString data = layout.hashedFile(entry.fileID);
+        const auto earlier = byData.constFind(data);
+        Placed placed;
+        if (earlier == byData.cend())
+            placed = place(layout, encrypted ? &keys : nullptr, entry, target);
+        else if (earlier->placed != Placed::Done)
+            placed = earlier->placed;
+        else if (QFileInfo::exists(target) || !QDir().mkpath(QFileInfo(target).path()))
+            placed = Placed::Skipped;
+        else
+            placed = link(earlier->target, target) ? Placed::Done : Placed::WriteFailed;
+        if (earlier == byData.cend() && placed != Placed::Skipped)
+            byData.insert(data, Earlier{target, placed});
         const bool essential = isMessageDatabase(relative);
         haveMessages = haveMessages || (relative == QLatin1String("SMS/sms.db") && placed == Placed::Done);
         switch (placed) {

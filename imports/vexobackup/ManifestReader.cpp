@@ -1,5 +1,6 @@
 #include "ManifestReader.h"
 
+#include "PropertyListLimits.h"
 #include "SqlUtils.h"
 
 #include <QRegularExpression>
@@ -64,6 +65,10 @@ bool ManifestReader::read(const QString& manifestPath, std::vector<ManifestEntry
                                 sqlite3_column_bytes(statement.get(), 3));
         if (!hashed.match(entry.fileID).hasMatch() || !isSafePath(entry.relativePath))
             continue;
+        // The phone writes small, flat records; one nested deeper than any of
+        // them was crafted, and the manifest holding it is not trusted.
+        if (!PropertyListLimits::acceptable(record.constData(), static_cast<size_t>(record.size())))
+            return false;
         if (!record.isEmpty() && !FileRecord::parse(record, &entry.record))
             continue;
         entries->push_back(std::move(entry));

@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include "PropertyListLimits.h"
+
 #include <QFile>
 
 #include <plist/plist.h>
@@ -7,7 +9,8 @@
 PropertyList PropertyList::fromData(const QByteArray& data)
 {
     PropertyList list;
-    if (data.isEmpty())
+    // Too deep or too big a list is refused before libplist walks it.
+    if (data.isEmpty() || !PropertyListLimits::acceptable(data.constData(), static_cast<size_t>(data.size())))
         return list;
     plist_t node = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &node);

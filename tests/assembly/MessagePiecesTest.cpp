@@ -5,6 +5,11 @@
 #include "readers/AttachmentInfo.h"
 #include "service/MsgDbLoader.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,4 +88,54 @@ TEST_F(MessagePiecesTest, FilesResolveIntoTheBackupWithThePreviewOfTheirSideAndM
               QStringList{QStringLiteral("image/jpeg:IMG_9.jpeg|IMG_9.jpeg")}) << "a missing folder: under the backup";
     EXPECT_EQ(ServiceDoubles::get().logsOf("MsgDbLoader"), (std::vector<std::string>{"0 attachment " + folder.toStdString() + "gone.png not exists.",
                                                                                      "0 attachment SMS/no/where/IMG_9.jpeg not exists."}));
+}
+
+TEST_F(MessagePiecesTest, NamesLeadingOutOfTheBackupAreMissingWithoutLookingThere)
+{
+    // Files that exist outside the backup, with a preview beside them.
+    QTemporaryDir outside;
+    for (const char* name : {"IMG_5.jpeg", "IMG_5-preview-left.jpg"}) {
+        QFile file(outside.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString sibling = QFileInfo(backup.folder()).fileName() + QStringLiteral("-beside.jpeg");
+    const QString besidePath = QFileInfo(backup.folder()).dir().filePath(sibling);
+    QFile beside(besidePath);
+    ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+    beside.close();
+    // A preview that the backup folder itself holds is still found.
+    backup.writeFile(QStringLiteral("IMG_5-preview-left.png"));
+
+    const struct
+    {
+        QString filename;   // as the attachment table holds it
+        QString pieceNames; // file|preview, relative to the backup
+        QString logged;     // the path the log line names
+    } cases[] = {
+        {outside.filePath(QStringLiteral("IMG_5.jpeg")), QStringLiteral("IMG_5.jpeg|IMG_5-preview-left.png"),
+         outside.filePath(QStringLiteral("IMG_5.jpeg"))},
+        {QStringLiteral("~/Library/../") + sibling, sibling + QLatin1Char('|') + sibling, QStringLiteral("../") + sibling},
+        {QStringLiteral("/var/mobile/Library/SMS/../../") + sibling, sibling + QLatin1Char('|') + sibling,
+         QStringLiteral("SMS/../../") + sibling},
+        {QStringLiteral("//host/share/IMG_5.jpeg"), QStringLiteral("IMG_5.jpeg|IMG_5-preview-left.png"),
+         QStringLiteral("//host/share/IMG_5.jpeg")},
+        {QStringLiteral("C:/Users/me/x.jpeg"), QStringLiteral("x.jpeg|x.jpeg"), QStringLiteral("C:/Users/me/x.jpeg")},
+#if defined(Q_OS_WIN)
+        {QStringLiteral("\\\\host\\share\\x.jpeg"), QStringLiteral("x.jpeg|x.jpeg"), QStringLiteral("\\\\host\\share\\x.jpeg")},
+        {QStringLiteral("SMS\\..\\..\\x.jpeg"), QStringLiteral("x.jpeg|x.jpeg"), QStringLiteral("SMS\\..\\..\\x.jpeg")},
+#else
+        // A name of its own there, below the backup folder.
+        {QStringLiteral("\\\\host\\share\\x.jpeg"), QStringLiteral("\\\\host\\share\\x.jpeg|\\\\host\\share\\x.jpeg"),
+         QStringLiteral("\\\\host\\share\\x.jpeg")},
+#endif
+    };
+    for (const auto& c : cases) {
+        ServiceDoubles::reset();
+        EXPECT_EQ(build(placeholder, {c.filename}), QStringList{QStringLiteral("image/jpeg:") + c.pieceNames})
+            << c.filename.toStdString();
+        EXPECT_EQ(ServiceDoubles::get().logsOf("MsgDbLoader"),
+                  std::vector<std::string>{"0 attachment " + c.logged.toStdString() + " not exists."})
+            << c.filename.toStdString();
+    }
+    QFile::remove(besidePath);
 }

@@ -11,6 +11,32 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <cstring>
+
+namespace {
+
+// Listings of one folder, counted by standing in for the C library's opendir
+// (found next in the search order). Plain storage: opendir may run before
+// any constructor.
+char countedFolder[4096];
+int countedListings = 0;
+
+} // namespace
+
+extern "C" DIR* opendir(const char* name)
+{
+    using Open = DIR* (*)(const char*);
+    static const Open next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "opendir"));
+    if (countedFolder[0] && std::strcmp(name, countedFolder) == 0)
+        ++countedListings;
+    return next(name);
+}
+#endif
+
 namespace {
 
 // One person over SMS (chat 3) and iMessage (chat 7) under one identifier, a
@@ -85,3 +111,61 @@ TEST(SessionAssembly, FailedChatReadLeavesNoSessionsAndNoMessagesBehind)
     }
     EXPECT_EQ(AllocationCounter::live(), before);
 }
+
+#if defined(__linux__)
+TEST(SessionAssembly, AFolderSharedByManyAttachmentsIsListedOnce)
+{
+    ServiceDoubles::reset();
+    TestBackup backup;
+    // 300 received messages, each with one attachment in the same folder;
+    // every third file is missing, the others have a preview of each side.
+    const int count = 300;
+    const QString folder = QStringLiteral("SMS/Attachments/ff/00/shared/");
+    for (int i = 0; i < count; ++i) {
+        if (i % 3 == 0)
+            continue;
+        for (const QString& name : {QStringLiteral("IMG_%1.jpeg"), QStringLiteral("IMG_%1-preview-right.jpg"),
+                                    QStringLiteral("IMG_%1-preview-left.jpg")})
+            backup.writeFile(folder + name.arg(i, 4, 10, QLatin1Char('0')));
+    }
+    ASSERT_TRUE(backup.writeSmsDb(QStringLiteral(R"(
+insert into handle (ROWID, id, service) values (1, '+15550001', 'SMS');
+insert into chat (ROWID, guid, chat_identifier) values (1, 'g1', '+15550001');
+insert into chat_handle_join (chat_id, handle_id) values (1, 1);
+with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < %1)
+insert into attachment (ROWID, guid, original_guid, filename, mime_type)
+  select i + 1, 'a' || i, 'o' || i, '~/Library/%2IMG_' || substr('0000' || i, -4) || '.jpeg', 'image/jpeg' from n;
+with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < %1)
+insert into message (ROWID, guid, text, date, is_from_me) select i + 1, 'm' || i, char(65532), i, 0 from n;
+insert into message_attachment_join (message_id, attachment_id) select ROWID, ROWID from message;
+insert into chat_message_join (chat_id, message_id) select 1, ROWID from message;
+)").arg(count).arg(folder)));
+    const QByteArray listed = QFile::encodeName(backup.path(folder.chopped(1)));
+    ASSERT_LT(listed.size(), int(sizeof countedFolder));
+    std::memcpy(countedFolder, listed.constData(), static_cast<size_t>(listed.size()) + 1);
+    countedListings = 0;
+
+    MsgDbLoader loader;
+    ASSERT_TRUE(loader.load(backup.folder()));
+    countedFolder[0] = 0;
+    EXPECT_LE(countedListings, 2) << "once scanned directly, once kept";
+
+    ASSERT_EQ(loader.sessionCount(), 1);
+    const MsgSession* session = loader.sessionAt(0);
+    ASSERT_EQ(session->messages.size(), count);
+    int checked = 0;
+    for (const MsgContent* message : session->messages) {
+        ASSERT_EQ(message->pieces.size(), 1);
+        const MsgPiece* piece = message->pieces.at(0);
+        const QString name = QFileInfo(piece->filePath).fileName();
+        const int i = name.mid(4, name.indexOf(QLatin1Char('.')) - 4).toInt();
+        EXPECT_EQ(piece->filePath, backup.path(folder + name));
+        EXPECT_EQ(QFileInfo(piece->previewPath).fileName(),
+                  i % 3 == 0 ? name : QStringLiteral("IMG_%1-preview-left.jpg").arg(i, 4, 10, QLatin1Char('0')))
+            << name.toStdString();
+        ++checked;
+    }
+    EXPECT_EQ(checked, count);
+    EXPECT_EQ(ServiceDoubles::get().logsOf("MsgDbLoader").size(), static_cast<size_t>(count / 3));
+}
+#endif

@@ -141,6 +141,9 @@ TEST_F(MsgDetailsTest, MalformedBlobsAnswerNoneAndLogTheirMessage)
         {"message_summary_info", "cast(replace(summary_info('{\"ec\": {\"0\": [], \"10\": []}}'), 'R10', x'610000') as blob)"},
         {"payload_data", "cast('bplist00 broken' as blob)"},
         {"payload_data", "summary_info('{\"$objects\": 4}')"},
+        // Deep enough to exhaust the stack of a recursive parser.
+        {"message_summary_info", "nested_plist(100000)"},
+        {"payload_data", "nested_plist(100000)"},
     };
     for (const auto& [column, value] : cases) {
         ServiceDoubles::reset();

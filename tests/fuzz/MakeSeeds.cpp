@@ -55,7 +55,11 @@ QList<QByteArray> backupSeeds()
         bag += tlv("UUID", QByteArray(16, 'c')) + tlv("CLAS", number(protectionClass)) + tlv("WRAP", number(2))
             + tlv("WPKY", QByteArray(40, 'w'));
     const QByteArray record(fileRecord);
-    return {'\0' + bag, '\0' + bag.left(bag.size() / 2), '\1' + record, '\1' + record.left(300)};
+    // Nested at the limit, past it, and as deep as the longest input allows.
+    return {'\0' + bag, '\0' + bag.left(bag.size() / 2), '\1' + record, '\1' + record.left(300),
+            '\1' + PropertyListFixture::nestedArrays(256), '\1' + PropertyListFixture::nestedArrays(257),
+            '\1' + PropertyListFixture::nestedArrays(7000), '\1' + PropertyListFixture::nestedArraysXml(257),
+            '\1' + PropertyListFixture::nestedArraysXml(4000)};
 }
 
 QList<QByteArray> detailSeeds()
@@ -72,6 +76,10 @@ QList<QByteArray> detailSeeds()
                                                                   QStringLiteral("summary"));
         seeds << QByteArray(1, '\1') + plist << QByteArray(1, '\1') + plist.mid(0, plist.size() - 7);
     }
+    // Nested at the limit, past it, and as deep as the longest input allows.
+    for (int depth : {256, 257, 2000})
+        seeds << QByteArray(1, '\0') + PropertyListFixture::nestedArrays(depth)
+              << QByteArray(1, '\1') + PropertyListFixture::nestedArrays(depth);
     return seeds << QByteArray("\0bplist00", 9) << QByteArray("\1bplist00\xd0", 10);
 }
 

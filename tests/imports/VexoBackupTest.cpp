@@ -1,11 +1,13 @@
 #include "imports/vexobackup/VexoBackup.h"
 
 #include "ComputerBackup.h"
+#include "PropertyListFixture.h"
 #include "TestBackup.h"
 
 #include <QDir>
 #include <QFile>
 #include <QDateTime>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -159,4 +161,83 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     EXPECT_FALSE(VexoBackup::removeBackupView(views.library.folder()));
     EXPECT_TRUE(VexoBackup::removeBackupView(other));
     EXPECT_FALSE(QFile::exists(other));
+}
+
+TEST(VexoBackup, DeeplyNestedManifestsAreCorruptAndLeaveNoView)
+{
+    Views views;
+    const QString password = QStringLiteral("pw");
+    const QString view = views.cache.filePath(QStringLiteral("view"));
+    const auto expectCorrupt = [&](const QString& backup, const QString& given, const char* name) {
+        EXPECT_EQ(VexoBackup::makeBackupView(backup, given, view), VexoBackup::ViewCorruptManifest) << name;
+        EXPECT_FALSE(QFile::exists(view + QStringLiteral("/SMS/sms.db"))) << name;
+    };
+
+    // A record of Manifest.db, in a plain and in an encrypted backup.
+    for (const QString& given : {QString(), password}) {
+        ComputerBackup maker;
+        maker.password = given;
+        maker.manifestSql =
+            QStringLiteral("UPDATE Files SET file = nested_plist(100000) WHERE relativePath = 'Library/SMS/sms.db';");
+        const QString backup = views.dir.path(QStringLiteral("record-") + given);
+        ASSERT_TRUE(maker.write(views.library.folder(), backup));
+        expectCorrupt(backup, given, given.isEmpty() ? "plain, deep record" : "encrypted, deep record");
+    }
+
+    // Manifest.plist, which holds the keybag of an encrypted backup.
+    const std::pair<const char*, QByteArray> plists[] = {{"binary", PropertyListFixture::nestedArrays(100000)},
+                                                         {"XML", PropertyListFixture::nestedArraysXml(100000)}};
+    for (const auto& [name, plist] : plists) {
+        ComputerBackup maker;
+        maker.password = password;
+        const QString backup = views.dir.path(QStringLiteral("plist-") + QLatin1String(name));
+        ASSERT_TRUE(maker.write(views.library.folder(), backup));
+        views.dir.writeFile(QStringLiteral("plist-") + QLatin1String(name) + QStringLiteral("/Manifest.plist"), plist);
+        expectCorrupt(backup, password, name);
+    }
+}
+
+TEST(VexoBackup, ADataFileNamedUnderManyPathsIsDecryptedOnce)
+{
+    Views views;
+    const QString folder = QStringLiteral("SMS/Attachments/0a/10/G/");
+    const QByteArray picture = QByteArray("picture ").repeated(32 * 1024); // 256 KiB
+    views.library.writeFile(folder + QStringLiteral("IMG 1.jpeg"), picture);
+    ComputerBackup maker;
+    maker.password = QStringLiteral("pw");
+    // Without the key on fileID, 100 more rows name the picture's data file.
+    maker.manifestSql = QStringLiteral(
+        "CREATE TABLE Copy AS SELECT * FROM Files; DROP TABLE Files; ALTER TABLE Copy RENAME TO Files;\n"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100)\n"
+        "INSERT INTO Files SELECT f.fileID, f.domain, 'Library/%1copy ' || n.i || '.jpeg', f.flags, f.file\n"
+        "FROM Files f, n WHERE f.relativePath = 'Library/%1IMG 1.jpeg';").arg(folder);
+    const QString backup = views.dir.path(QStringLiteral("enc"));
+    ASSERT_TRUE(maker.write(views.library.folder(), backup));
+    const QString view = views.cache.filePath(QStringLiteral("view"));
+    ASSERT_EQ(VexoBackup::makeBackupView(backup, maker.password, view), VexoBackup::ViewReady);
+
+    // Every path reads the picture.
+    QStringList names = QDir(view + QLatin1Char('/') + folder).entryList(QDir::Files);
+    EXPECT_EQ(names.size(), 101);
+    for (const QString& name : names) {
+        QFile file(view + QLatin1Char('/') + folder + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_TRUE(file.readAll() == picture) << name.toStdString();
+    }
+#if !defined(_WIN32)
+    // Decrypted bytes (files that are no links) stay within the backup's data.
+    const auto bytesBelow = [](const QString& root, QDir::Filters filters) {
+        qint64 total = 0;
+        QDirIterator it(root, QDir::Files | filters, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            if (!it.fileName().startsWith(QLatin1String("Manifest.")))
+                total += it.fileInfo().size();
+        }
+        return total;
+    };
+    const qint64 decrypted = bytesBelow(view, QDir::NoSymLinks);
+    EXPECT_GE(decrypted, picture.size());
+    EXPECT_LE(decrypted, bytesBelow(backup, QDir::NoFilter));
+#endif
 }

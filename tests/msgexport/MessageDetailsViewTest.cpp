@@ -54,6 +54,9 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
         {{"1, 0, 2000, 'p:0/T'", "0, 1, 2003, 'bp:T'", "2, 0, 2005, 'p:1/T'"},
          {"\u2764\uFE0F +15550001", "\U0001F602 Me", "\u2753 +15550002"}},
         {{"1, 0, 2000, 'p:0/ELSEWHERE'"}, {}},
+        // A replacement goes to the end; another part of the same person keeps its own.
+        {{"1, 0, 2000, 'p:0/T'", "2, 0, 2001, 'p:0/T'", "1, 0, 2003, 'p:0/T'", "1, 0, 2004, 'p:1/T'"},
+         {"\U0001F44D +15550002", "\U0001F602 +15550001", "\u203C\uFE0F +15550001"}},
     };
     for (const auto& [reactions, symbols] : cases) {
         QString rows = QStringLiteral("INSERT INTO message (ROWID, guid, text, handle_id, date) VALUES (1, 'T', 'target', 2, 1);");
@@ -71,6 +74,37 @@ TEST_F(MessageDetailsViewTest, ReactionsGoUnderTheirTargetWithRemovalsApplied)
             expected << QString::fromUtf8(text);
         EXPECT_EQ(shown, expected) << rows.toStdString();
     }
+}
+
+TEST_F(MessageDetailsViewTest, ManyReactionsOnOneMessageKeepOnePerPersonInOrder)
+{
+    // 12 000 people love the message; the even ones take it back, and every
+    // third one then likes it instead.
+    const QString rows = QStringLiteral(R"sql(
+INSERT INTO message (ROWID, guid, text, handle_id, date) VALUES (1, 'T', 'target', 2, 1);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 12000)
+INSERT INTO handle (ROWID, id, service) SELECT 100 + i, 'h' || i, 'iMessage' FROM n;
+INSERT INTO chat_handle_join SELECT 1, ROWID FROM handle WHERE ROWID > 100;
+INSERT INTO message (guid, date, text, handle_id, associated_message_type, associated_message_guid)
+  SELECT 'L' || (ROWID - 100), ROWID, 'x', ROWID, 2000, 'p:0/T' FROM handle WHERE ROWID > 100;
+INSERT INTO message (guid, date, text, handle_id, associated_message_type, associated_message_guid)
+  SELECT 'U' || (ROWID - 100), 20000 + ROWID, 'x', ROWID, 3000, 'p:0/T' FROM handle WHERE ROWID > 100 AND (ROWID - 100) % 2 = 0;
+INSERT INTO message (guid, date, text, handle_id, associated_message_type, associated_message_guid)
+  SELECT 'K' || (ROWID - 100), 40000 + ROWID, 'x', ROWID, 2001, 'p:0/T' FROM handle WHERE ROWID > 100 AND (ROWID - 100) % 3 = 0;
+)sql");
+    const QVector<MessageView> messages = messagesOf(rows);
+    ASSERT_EQ(messages.size(), 1);
+    QStringList shown, expected;
+    for (const ReactionView& reaction : messages[0].details.reactions)
+        shown << reaction.kind + QLatin1Char(' ') + reaction.senderName;
+    for (int i = 1; i <= 12000; ++i) {
+        if (i % 2 != 0 && i % 3 != 0)
+            expected << QStringLiteral("loved h%1").arg(i);
+    }
+    for (int i = 3; i <= 12000; i += 3)
+        expected << QStringLiteral("liked h%1").arg(i);
+    EXPECT_EQ(shown.size(), expected.size());
+    EXPECT_EQ(shown, expected);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QPair>
 #include <QSet>
 #include <QUrl>
 
@@ -332,20 +333,38 @@ void ConversationBuilder::applyDetails(ConversationView& view) const
         }
     }
     // In date order: one reaction per person and part, a later one replaces
-    // it, and a removal takes back the one of its kind.
+    // it, and a removal takes back the one of its kind. A message holds at
+    // most one reaction per person and part, found by hash rather than by a
+    // scan of its list: a message may gather a great many.
+    struct Placed
+    {
+        int target;
+        ReactionView reaction;
+        bool live;
+    };
+    std::vector<Placed> placed; // in the order the lists end up in
+    QHash<QPair<QPair<int, int>, QString>, size_t> current; // (message, part), person -> its live entry
     for (const Pending& pending : reactions) {
         const int target = byGuid.value(pending.target, -1);
         if (target < 0)
             continue; // its message is not in this conversation
-        QList<ReactionView>& list = kept[target].details.reactions;
-        for (int i = list.size() - 1; i >= 0; --i) {
-            const ReactionView& old = list[i];
-            if (old.senderName == pending.reaction.senderName && old.part == pending.reaction.part
-                && (!pending.removed || old.kind == pending.reaction.kind))
-                list.removeAt(i);
+        const auto key = qMakePair(qMakePair(target, pending.reaction.part), pending.reaction.senderName);
+        const auto found = current.find(key);
+        if (found != current.end()) {
+            Placed& old = placed[found.value()];
+            if (!pending.removed || old.reaction.kind == pending.reaction.kind) {
+                old.live = false;
+                current.erase(found);
+            }
         }
-        if (!pending.removed)
-            list.append(pending.reaction);
+        if (!pending.removed) {
+            current.insert(key, placed.size());
+            placed.push_back(Placed{target, pending.reaction, true});
+        }
+    }
+    for (Placed& entry : placed) {
+        if (entry.live)
+            kept[entry.target].details.reactions.append(std::move(entry.reaction));
     }
 }
 

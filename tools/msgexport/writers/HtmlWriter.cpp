@@ -130,10 +130,9 @@ void writeAttachment(OutputSink& out, const AttachmentView& attachment)
     }
     out << "<span class=\"attachment missing\">\U0001F4CE ";
     out.html(attachment.fileName) << " (";
-    out.html(attachment.mimeType) << ") \u2014 "
-        << (attachment.fileState == BackupBoundary::FileState::Outside ? "outside the backup, not linked"
-                                                                        : "not in the backup")
-        << "</span>\n";
+    // One wording whether the file is missing or lies outside the backup: a
+    // page that is passed on must not tell what exists on this computer.
+    out.html(attachment.mimeType) << ") \u2014 not in the backup</span>\n";
 }
 
 // Each label isolated, so that a right-to-left name does not pull its
