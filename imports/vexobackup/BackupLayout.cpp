@@ -9,11 +9,16 @@ BackupLayout::BackupLayout(const QString& folder)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return;
+    canonicalFolder = QFileInfo(folder).canonicalFilePath();
     if (QFileInfo(path(QStringLiteral("SMS/sms.db"))).isFile()) {
         folderKind = Kind::LibraryFolder;
         return;
     }
+    // A folder written by iOS 10 over an older backup keeps its Manifest.db.
+    if (!QFileInfo::exists(path(QStringLiteral("Manifest.db"))) && QFileInfo::exists(path(QStringLiteral("Manifest.mbdb"))))
+        manifestForm = Form::Mbdb;
     const bool computerBackup = QFileInfo::exists(path(QStringLiteral("Manifest.db")))
+        || manifestForm == Form::Mbdb
         || QFileInfo::exists(path(QStringLiteral("Manifest.plist")))
         || QFileInfo::exists(path(QStringLiteral("Status.plist")));
     if (!computerBackup)
@@ -44,7 +49,14 @@ QString BackupLayout::path(const QString& relative) const
     return folder + QLatin1Char('/') + relative;
 }
 
+QString BackupLayout::manifestName() const
+{
+    return manifestForm == Form::Mbdb ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db");
+}
+
 QString BackupLayout::hashedFile(const QString& fileID) const
 {
+    if (manifestForm == Form::Mbdb)
+        return path(fileID);
     return path(fileID.left(2) + QLatin1Char('/') + fileID);
 }
