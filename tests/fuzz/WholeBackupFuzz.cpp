@@ -158,7 +158,9 @@ void run(const std::uint8_t* data, std::size_t size, const QString& folder)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication application(*argc, *argv);
-    fixture = new Fixture;
+    // Static, so that the root goes when the fuzzer exits.
+    static Fixture instance;
+    fixture = &instance;
     if (!fixture->root.isValid())
         std::abort();
     // Caches, views and temporary files of the libraries stay below the root too.
@@ -166,7 +168,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     qputenv("XDG_CACHE_HOME", root + "/cache");
     qputenv("TMPDIR", root + "/tmp");
     QDir().mkpath(fixture->root.filePath(QStringLiteral("tmp")));
-    fixture->library = SampleLibrary::files(fixture->root.path());
+    const QString scratch = fixture->root.filePath(QStringLiteral("scratch"));
+    QDir().mkpath(scratch);
+    fixture->library = SampleLibrary::files(scratch);
+    QDir(scratch).removeRecursively();
     if (fixture->library.empty())
         std::abort();
     return 0;
