@@ -57,15 +57,20 @@ BackupLayout::BackupLayout(const QString& folder)
         problem = QStringLiteral("the folder cannot be read (permission denied)");
         return;
     }
+    canonicalFolder = info.canonicalFilePath();
     if (QFileInfo(path(QStringLiteral("SMS/sms.db"))).isFile()) {
         folderKind = Kind::LibraryFolder;
         return;
     }
+    // A folder written by iOS 10 over an older backup keeps its Manifest.db.
+    if (!QFileInfo::exists(path(QStringLiteral("Manifest.db"))) && QFileInfo::exists(path(QStringLiteral("Manifest.mbdb"))))
+        manifestForm = Form::Mbdb;
     const bool computerBackup = QFileInfo::exists(path(QStringLiteral("Manifest.db")))
+        || manifestForm == Form::Mbdb
         || QFileInfo::exists(path(QStringLiteral("Manifest.plist")))
         || QFileInfo::exists(path(QStringLiteral("Status.plist")));
     if (!computerBackup) {
-        problem = QStringLiteral("not a backup: no Manifest.db, Manifest.plist, Status.plist or SMS/sms.db");
+        problem = QStringLiteral("not a backup: no Manifest.db, Manifest.mbdb, Manifest.plist, Status.plist or SMS/sms.db");
         return;
     }
     folderKind = Kind::Hashed;
@@ -117,7 +122,7 @@ void BackupLayout::readComputerBackup()
     if (running)
         return;
     QStringList wrong;
-    if (!QFileInfo(path(QStringLiteral("Manifest.db"))).isFile())
+    if (manifestForm == Form::Database && !QFileInfo(path(QStringLiteral("Manifest.db"))).isFile())
         wrong << QStringLiteral("Manifest.db is missing");
     if (manifestRead != PropertyList::FileRead::Done)
         wrong << whatIsWrong("Manifest.plist", manifestRead, manifestLimit);
@@ -141,7 +146,14 @@ QString BackupLayout::path(const QString& relative) const
     return folder + QLatin1Char('/') + relative;
 }
 
+QString BackupLayout::manifestName() const
+{
+    return manifestForm == Form::Mbdb ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db");
+}
+
 QString BackupLayout::hashedFile(const QString& fileID) const
 {
+    if (manifestForm == Form::Mbdb)
+        return path(fileID);
     return path(fileID.left(2) + QLatin1Char('/') + fileID);
 }

@@ -1,5 +1,6 @@
 // What a backup folder is: laid out like the device's Library, or a computer
-// backup (Manifest.db, Manifest.plist, Status.plist and files named by hash),
+// backup (Manifest.db, Manifest.plist, Status.plist and files named by hash;
+// before iOS 10 Manifest.mbdb and the files directly in the folder),
 // encrypted or not, finished or still being written. Its property lists are
 // read once, here, and the layout is handed on to whatever needs them.
 #pragma once
@@ -12,6 +13,8 @@ class BackupLayout
 {
 public:
     enum class Kind { None, LibraryFolder, Hashed, Encrypted };
+    // Which manifest a computer backup has: Manifest.db, or Manifest.mbdb of iOS 5 to 9.
+    enum class Form { Database, Mbdb };
 
     explicit BackupLayout(const QString& folder);
 
@@ -30,6 +33,8 @@ public:
     QString uniqueIdentifier() const { return udid; }
     // Info.plist's "Last Backup Date", else Status.plist's "Date".
     QDateTime lastBackupDate() const { return lastBackup; }
+    Form form() const { return manifestForm; }
+    QString manifestName() const;
 
     // Manifest.plist of an encrypted backup: the keybag, and the key of
     // Manifest.db (a 4-byte little-endian protection class, then the wrapped key).
@@ -40,6 +45,8 @@ public:
     QString path(const QString& relative) const;
     // The data file of a hashed backup's entry.
     QString hashedFile(const QString& fileID) const;
+    // The folder with links resolved, for telling whether a file lies inside it.
+    QString realFolder() const { return canonicalFolder; }
 
     // Property-list files read by layouts in this process, so that a caller
     // can tell that a backup was looked at once.
@@ -52,6 +59,7 @@ private:
     void readComputerBackup();
 
     QString folder;
+    QString canonicalFolder;
     Kind folderKind = Kind::None;
     bool running = false;
     QString problem;
@@ -60,6 +68,7 @@ private:
     QString version;
     QString udid;
     QDateTime lastBackup;
+    Form manifestForm = Form::Database;
     QByteArray bag;
     quint32 manifestKeyClass = 0;
     QByteArray wrappedManifestKey;

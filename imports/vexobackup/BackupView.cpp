@@ -5,6 +5,7 @@
 #include "KeyBag.h"
 #include "Log.h"
 #include "ManifestReader.h"
+#include "ManifestSource.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -126,7 +127,8 @@ ExitSweeper& sweeper()
 QString BackupView::stampOf(const QString& backupFolder)
 {
     return fileStamp(backupFolder + QStringLiteral("/Manifest.db")) + QLatin1Char(' ')
-        + fileStamp(backupFolder + QStringLiteral("/Manifest.plist"));
+        + fileStamp(backupFolder + QStringLiteral("/Manifest.plist")) + QLatin1Char(' ')
+        + fileStamp(backupFolder + QStringLiteral("/Manifest.mbdb"));
 }
 
 bool BackupView::isCurrent(const QString& viewFolder, const QString& stamp)
@@ -207,8 +209,7 @@ VexoBackup::ViewStatus BackupView::build(const BackupLayout& layout, const QStri
 VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QString& password,
                                         const QString& viewFolder)
 {
-    QString manifestPath = layout.path(QStringLiteral("Manifest.db"));
-    if (!QFileInfo(manifestPath).isFile())
+    if (!ManifestSource::exists(layout))
         return VexoBackup::ViewCorruptManifest;
 
     KeyBag keys;
@@ -223,20 +224,10 @@ VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QStrin
             return VexoBackup::ViewWrongPassword;
         if (status != KeyBag::Status::Ready)
             return VexoBackup::ViewCorruptManifest;
-        const QByteArray key =
-            BackupCrypto::unwrapKey(keys.classKey(layout.manifestClass()), layout.manifestKey());
-        // Decrypted into the view, never beside the backup; removed once read.
-        const QString decrypted = QDir(viewFolder).filePath(QStringLiteral(".Manifest.db"));
-        if (key.isEmpty() || BackupCrypto::decryptFile(key, manifestPath, decrypted, -1) != BackupCrypto::FileResult::Done)
-            return VexoBackup::ViewCorruptManifest;
-        manifestPath = decrypted;
     }
 
     std::vector<ManifestEntry> entries;
-    const bool read = ManifestReader::read(manifestPath, &entries);
-    if (encrypted)
-        QFile::remove(manifestPath);
-    if (!read)
+    if (!ManifestSource::read(layout, encrypted ? &keys : nullptr, viewFolder, &entries))
         return VexoBackup::ViewCorruptManifest;
 
     bool haveMessages = false;
@@ -296,8 +287,16 @@ BackupView::Placed BackupView::place(const BackupLayout& layout, const KeyBag* k
                                      const QString& target)
 {
     const QString source = layout.hashedFile(entry.fileID);
-    if (!QFileInfo(source).isFile())
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isFile())
         return Placed::Missing;
+    // A data file that is a link, or lies elsewhere through a linked folder,
+    // would let the view lead out of the backup.
+    if (sourceInfo.isSymLink() || !isInside(sourceInfo.canonicalFilePath(), layout.realFolder())) {
+        Log("VexoBackup", 0, "%s is left out: its data file leads outside the backup.",
+            entry.relativePath.toUtf8().constData());
+        return Placed::Skipped;
+    }
     if (QFileInfo::exists(target) || !QDir().mkpath(QFileInfo(target).path()))
         return Placed::Skipped; // a repeated row, or a file where a folder belongs
     if (!keys)

@@ -15,7 +15,7 @@ struct ManifestEntry;
 class BackupView
 {
 public:
-    // Stamp of the backup's Manifest.db and Manifest.plist: changes whenever the backup does.
+    // Stamp of the backup's manifest and Manifest.plist: changes whenever the backup does.
     static QString stampOf(const QString& backupFolder);
     // Whether viewFolder is a plain view made from a backup with this stamp.
     static bool isCurrent(const QString& viewFolder, const QString& stamp);

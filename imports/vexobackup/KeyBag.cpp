@@ -78,7 +78,8 @@ KeyBag::Status KeyBag::parse(const QByteArray& data)
 
     if (!versionSeen)
         return Status::Malformed;
-    if (vers != 3 && vers != 4)
+    // 2 before iOS 5 was current, 3 from then on, 4 with the password's own round.
+    if (vers < 2 || vers > 4)
         return Status::UnknownVersion;
     const bool twoRounds = !passwordSalt.isEmpty();
     if (salt.isEmpty() || iterations < 1 || iterations > maxInnerIterations || classes.empty()

@@ -74,7 +74,7 @@ const char* reason(VexoBackup::ViewStatus status)
     case VexoBackup::ViewUnknownKeyBag:
         return "the backup is encrypted with an unknown keybag version";
     case VexoBackup::ViewCorruptManifest:
-        return "its Manifest.db cannot be read";
+        return "its manifest (Manifest.db or Manifest.mbdb) or Manifest.plist cannot be read";
     case VexoBackup::ViewPartialBackup:
         return "the data file of its message database is missing";
     case VexoBackup::ViewTruncatedFile:

@@ -21,7 +21,7 @@ public:
     enum BackupKind {
         NoBackup,        // neither of the two below
         LibraryFolder,   // laid out like the device's Library: SMS/sms.db
-        HashedBackup,    // a computer backup: Manifest.db and files named by hash
+        HashedBackup,    // a computer backup: Manifest.db or Manifest.mbdb and files named by hash
         EncryptedBackup, // the same, encrypted with the backup password
     };
 
@@ -31,7 +31,7 @@ public:
         ViewPasswordNeeded,   // encrypted, and no password given
         ViewWrongPassword,
         ViewUnknownKeyBag,    // a keybag version this library does not know
-        ViewCorruptManifest,  // Manifest.db or Manifest.plist cannot be read
+        ViewCorruptManifest,  // Manifest.db, Manifest.mbdb or Manifest.plist cannot be read
         ViewPartialBackup,    // the message database's data file is missing
         ViewTruncatedFile,    // an encrypted database file is cut short
         ViewFolderUnusable,   // the view folder cannot be made, or holds other files

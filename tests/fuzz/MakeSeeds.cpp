@@ -3,12 +3,17 @@
 //   backup: a keybag and an archived file record, the first byte picking the
 //           reader (even the keybag, odd the record);
 //   details: summary-info and link-preview property lists behind their
-//            selector byte.
+//            selector byte;
+//   whole: damages of the sample backup in each of its forms (see
+//          WholeBackupFuzz.cpp), and its manifests and address book whole.
+#include "ComputerBackupWriter.h"
 #include "PropertyListFixture.h"
+#include "SampleLibrary.h"
 #include "TypedStreamArchive.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
@@ -83,21 +88,67 @@ QList<QByteArray> detailSeeds()
     return seeds << QByteArray("\0bplist00", 9) << QByteArray("\1bplist00\xd0", 10);
 }
 
+QByteArray wholeInput(int form, int file, int mode, int page, const QByteArray& payload)
+{
+    return QByteArray(1, char(form)) + char(file) + char(mode) + char(page & 0xff) + char(page >> 8) + payload;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> wholeSeeds()
+{
+    QList<QByteArray> seeds;
+    for (int form = 0; form < 5; ++form) {
+        seeds << wholeInput(form, 0, 2, 0, QByteArray(1, '\0')) // undamaged
+              << wholeInput(form, 0, 1, 1, QByteArray(64, '\xff')) << wholeInput(form, 0, 2, 3, QByteArray(4096, '\x5a'))
+              << wholeInput(form, 0, 3, 2, QByteArray(1, '\x07')) << wholeInput(form, 1, 1, 0, QByteArray(100, '\0'))
+              << wholeInput(form, 2, 2, 0, QByteArray(40, '\x01')) << wholeInput(form, 3, 3, 0, QByteArray(1, '\x02'));
+    }
+    // The files whole, for byte-by-byte damage.
+    QTemporaryDir scratch;
+    const std::map<QString, QByteArray> library = SampleLibrary::files(scratch.path());
+    if (library.empty())
+        return seeds;
+    const QString libraryFolder = scratch.filePath(QStringLiteral("lib"));
+    SampleLibrary::write(library, libraryFolder);
+    seeds << wholeInput(0, 1, 4, 0, library.at(QStringLiteral("AddressBook/AddressBook.sqlitedb")));
+    for (int form = 1; form < 5; ++form) {
+        ComputerBackupWriter writer;
+        writer.olderManifest = form >= 3;
+        writer.passwordRound = !writer.olderManifest;
+        writer.keyBagVersion = writer.olderManifest ? 3 : 4;
+        writer.recordedShortfall = writer.olderManifest ? 1000 : 0;
+        if (form == 2 || form == 4)
+            writer.password = QStringLiteral("fuzz");
+        const QString backup = scratch.filePath(QStringLiteral("backup%1").arg(form));
+        if (!writer.write(libraryFolder, backup))
+            continue;
+        const QString manifest = writer.olderManifest ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db");
+        seeds << wholeInput(form, 2, 0, 0, contentOf(QDir(backup).filePath(manifest)))
+              << wholeInput(form, 3, 4, 0, contentOf(QDir(backup).filePath(QStringLiteral("Manifest.plist"))));
+    }
+    return seeds;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const char* kinds[] = {"body", "backup", "details"};
+    const char* kinds[] = {"body", "backup", "details", "whole"};
     int kind = 0;
-    while (argc == 3 && kind < 3 && std::strcmp(argv[1], kinds[kind]) != 0)
+    while (argc == 3 && kind < 4 && std::strcmp(argv[1], kinds[kind]) != 0)
         ++kind;
-    if (argc != 3 || kind == 3) {
-        std::fprintf(stderr, "usage: %s body|backup|details CORPUS_DIR\n", argv[0]);
+    if (argc != 3 || kind == 4) {
+        std::fprintf(stderr, "usage: %s body|backup|details|whole CORPUS_DIR\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(folder);
-    const QList<QByteArray> seeds = kind == 0 ? bodySeeds() : kind == 1 ? backupSeeds() : detailSeeds();
+    const QList<QByteArray> seeds = kind == 0 ? bodySeeds() : kind == 1 ? backupSeeds() : kind == 2 ? detailSeeds() : wholeSeeds();
     int index = 0;
     for (const QByteArray& seed : seeds) {
         QFile file(QStringLiteral("%1/seed-%2").arg(folder).arg(index++, 2, 10, QLatin1Char('0')));

@@ -32,6 +32,18 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+// Backups of iOS 5 to 9 list their files in Manifest.mbdb; a folder that
+// iOS 10 wrote over keeps its Manifest.db, which the library reads first.
+bool olderManifest(const QString& folder)
+{
+    return !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.db")))
+        && QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.mbdb")));
+}
+
+} // namespace
+
 ExportApp::ExportApp(const ExportOptions& options)
     : options(options)
 {
@@ -264,9 +276,12 @@ int ExportApp::locate(const BackupInspection& backup, TerminalProgress& progress
     const VexoBackup::BackupKind kind = VexoBackup::backupKind(backup);
     if (kind == VexoBackup::HashedBackup || kind == VexoBackup::EncryptedBackup) {
         if (!options.quiet) {
-            say(QStringLiteral("%1 is a computer backup%2").arg(folder, kind == VexoBackup::EncryptedBackup
-                                                                        ? QStringLiteral(", encrypted")
-                                                                        : QString()));
+            const bool encrypted = kind == VexoBackup::EncryptedBackup;
+            say(olderManifest(folder)
+                    ? QStringLiteral("%1 is a computer backup (iOS 5\u20139 manifest%2)")
+                          .arg(folder, encrypted ? QStringLiteral(", encrypted") : QString())
+                    : QStringLiteral("%1 is a computer backup%2").arg(folder, encrypted ? QStringLiteral(", encrypted")
+                                                                                        : QString()));
         }
         *linked = folder;
         return openView(backup, progress, library);
@@ -338,7 +353,8 @@ int ExportApp::openView(const BackupInspection& backup, TerminalProgress& progre
         say(QStringLiteral("the encrypted backup in %1 has a keybag of an unknown version").arg(folder));
         return UnknownKeyBag;
     case VexoBackup::ViewCorruptManifest:
-        say(QStringLiteral("the backup in %1 is damaged: its Manifest.db cannot be read").arg(folder));
+        say(QStringLiteral("the backup in %1 is damaged: its %2 cannot be read")
+                .arg(folder, olderManifest(folder) ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db")));
         return CorruptManifest;
     case VexoBackup::ViewPartialBackup:
         say(QStringLiteral("the backup in %1 is partial: the data file of the message database "
