@@ -180,7 +180,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
             for (const QString& skipped : linker->skipped())
                 say(QStringLiteral("attachment not copied: %1").arg(OutputSink::withoutControls(skipped)));
         } else {
-            say(QStringLiteral("%1 attachment files could not be copied; the export notes each one (run with --verbose "
+            say(QStringLiteral("%1 of the attachment files could not be copied; the export notes each one (run with --verbose "
                                "to list them)")
                     .arg(linker->skipped().size()));
         }
