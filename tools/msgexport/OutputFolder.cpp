@@ -9,6 +9,7 @@
 #include <string>
 
 #if defined(_WIN32)
+#  include <cstdint>
 #  include <fcntl.h>
 #  include <io.h>
 #  include <windows.h>
