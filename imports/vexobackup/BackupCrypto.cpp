@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <memory>
@@ -25,7 +26,11 @@ QByteArray pbkdf2(const QByteArray& password, const QByteArray& salt, int iterat
     const int ok = PKCS5_PBKDF2_HMAC(password.constData(), password.size(),
                                      reinterpret_cast<const unsigned char*>(salt.constData()), salt.size(), iterations,
                                      digest, length, reinterpret_cast<unsigned char*>(key.data()));
-    return ok == 1 ? key : QByteArray();
+    if (ok != 1) {
+        OPENSSL_cleanse(key.data(), static_cast<size_t>(key.size()));
+        return QByteArray();
+    }
+    return key;
 }
 
 // AES-256-CBC with a zero IV, no padding: the caller cuts the plain text.
@@ -81,8 +86,11 @@ QByteArray BackupCrypto::unwrapKey(const QByteArray& kek, const QByteArray& wrap
     if (EVP_DecryptUpdate(context.get(), reinterpret_cast<unsigned char*>(key.data()), &length,
                           reinterpret_cast<const unsigned char*>(wrapped.constData()), wrapped.size())
             != 1
-        || length != wrapped.size() - 8)
+        || length != wrapped.size() - 8) {
+        // What came out under a wrong key is still key material of a sort.
+        OPENSSL_cleanse(key.data(), static_cast<size_t>(key.size()));
         return QByteArray();
+    }
     key.truncate(length);
     return key;
 }

@@ -2,6 +2,8 @@
 
 #include "BackupCrypto.h"
 
+#include <openssl/crypto.h>
+
 namespace {
 
 // Class keys wrapped with the password key (the device key would be bit 1).
@@ -22,6 +24,8 @@ bool number(const QByteArray& value, quint64* result)
 
 KeyBag::Status KeyBag::parse(const QByteArray& data)
 {
+    for (auto& item : classes)
+        wipe(item.second.key);
     *this = KeyBag();
     bool versionSeen = false;
     int uuids = 0; // the first belongs to the header, each further one starts a class entry
@@ -92,24 +96,44 @@ KeyBag::Status KeyBag::unlock(const QByteArray& password)
 {
     if (classes.empty() || salt.isEmpty())
         return Status::Malformed;
-    QByteArray key = password;
+    QByteArray outer;
     if (!passwordSalt.isEmpty())
-        key = BackupCrypto::pbkdf2Sha256(key, passwordSalt, static_cast<int>(passwordIterations), 32);
-    key = BackupCrypto::pbkdf2Sha1(key, salt, static_cast<int>(iterations), 32);
+        outer = BackupCrypto::pbkdf2Sha256(password, passwordSalt, static_cast<int>(passwordIterations), 32);
+    QByteArray key =
+        BackupCrypto::pbkdf2Sha1(passwordSalt.isEmpty() ? password : outer, salt, static_cast<int>(iterations), 32);
+    wipe(outer);
     if (key.isEmpty())
         return Status::Malformed;
 
     bool any = false;
+    bool wrong = false;
     for (auto& item : classes) {
         ClassEntry& entry = item.second;
         if (!(entry.wrap & wrappedWithPassword))
             continue;
         entry.key = BackupCrypto::unwrapKey(key, entry.wrappedKey);
-        if (entry.key.isEmpty())
-            return Status::WrongPassword;
+        if (entry.key.isEmpty()) {
+            wrong = true;
+            break;
+        }
         any = true;
     }
-    return any ? Status::Ready : Status::WrongPassword;
+    wipe(key);
+    return any && !wrong ? Status::Ready : Status::WrongPassword;
+}
+
+KeyBag::~KeyBag()
+{
+    for (auto& item : classes)
+        wipe(item.second.key);
+}
+
+void KeyBag::wipe(QByteArray& secret)
+{
+    // Only a buffer of our own: data() on a shared one would wipe a copy.
+    if (!secret.isEmpty() && secret.isDetached())
+        OPENSSL_cleanse(secret.data(), static_cast<size_t>(secret.size()));
+    secret.clear();
 }
 
 QByteArray KeyBag::classKey(quint32 protectionClass) const

@@ -12,6 +12,15 @@ class KeyBag
 public:
     enum class Status { Ready, Malformed, UnknownVersion, WrongPassword };
 
+    KeyBag() = default;
+    // The unwrapped class keys are overwritten, not merely freed.
+    ~KeyBag();
+    KeyBag(KeyBag&&) = default;
+    KeyBag& operator=(KeyBag&&) = default;
+
+    // Overwrites secret's bytes when it holds them alone, then empties it.
+    static void wipe(QByteArray& secret);
+
     // Reads the records; Ready when the keybag can be unlocked.
     Status parse(const QByteArray& data);
     // Derives the password key and unwraps every class key with it.

@@ -103,12 +103,16 @@ INSERT INTO message_attachment_join VALUES (1, 1), (1, 2), (1, 3), (1, 4);
     for (const QString& output : {backup, QDir::toNativeSeparators(backup + QStringLiteral("/SMS/../../backup/x")),
                                   symbolicLinks ? at(QStringLiteral("into-backup/export")) : backup + QStringLiteral("/SMS/new")})
         expectFailure({backup, QStringLiteral("--output"), output}, 5, QStringLiteral("refusing to write into the backup folder"));
-    // An output folder whose attachments folder leads back into the backup.
+    // An output folder whose attachments folder leads back into the backup:
+    // the link gives way to a folder of its own.
     if (symbolicLinks) {
         ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("linked-out"))));
         ASSERT_TRUE(QFile::link(backup + QStringLiteral("/SMS"), at(QStringLiteral("linked-out/attachments"))));
-        expectFailure({backup, QStringLiteral("--output"), at(QStringLiteral("linked-out")), QStringLiteral("--copy-attachments")}, 5,
-                      QStringLiteral("cannot create the folder"));
+        const ExportRun run = runMsgExport({backup, QStringLiteral("--output"), at(QStringLiteral("linked-out")),
+                                            QStringLiteral("--copy-attachments")});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QFileInfo copies(at(QStringLiteral("linked-out/attachments")));
+        EXPECT_TRUE(copies.isDir() && !copies.isSymLink());
     }
     for (const char* format : {"text", "json", "html"}) {
         const QString output = at(QLatin1String(format));
@@ -160,3 +164,39 @@ TEST_F(CommandLineTest, StandardErrorStaysQuietUnlessAskedForTheLog)
 }
 
 } // namespace
+
+TEST_F(CommandLineTest, AnAttachmentThatCannotBeCopiedIsSkippedWithANoteAndTheRestIsCopied)
+{
+    const QString backup = at(QStringLiteral("backup"));
+    makeBackup(backup, QString::fromUtf8(conversationSql) + QStringLiteral(R"sql(
+INSERT INTO attachment (ROWID, guid, original_guid, filename, mime_type) VALUES (1, 'A1', 'A1', '~/Library/SMS/Attachments/ok/00/G4/fine.jpg', 'image/jpeg'),
+    (2, 'A2', 'A2', '~/Library/SMS/Attachments/bad/00/G5/stuck.jpg', 'image/jpeg');
+INSERT INTO message_attachment_join VALUES (1, 1), (1, 2);
+)sql"));
+    writeFile(backup + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
+    writeFile(backup + QStringLiteral("/SMS/Attachments/bad/00/G5/stuck.jpg"), "stuck jpeg");
+    const QString before = ComputerBackup::listing(backup);
+    // A file where the folder of one copy must go: that copy cannot be made.
+    const QString output = at(QStringLiteral("out"));
+    writeFile(output + QStringLiteral("/attachments/SMS/Attachments/bad"), "in the way");
+
+    const ExportRun text = runMsgExport({backup, QStringLiteral("--output"), output, QStringLiteral("--copy-attachments")});
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.err.contains(QStringLiteral("1 of the attachment files could not be copied"))) << text.err.toStdString();
+    EXPECT_EQ(readFile(output + QStringLiteral("/attachments/SMS/Attachments/ok/00/G4/fine.jpg")), QStringLiteral("fine jpeg"));
+    const QString exported = readFile(output + QStringLiteral("/conversations.txt"));
+    EXPECT_TRUE(exported.contains(QStringLiteral("/SMS/Attachments/bad/00/G5/stuck.jpg (not copied: cannot be read or written)\n")))
+        << exported.toStdString();
+    EXPECT_TRUE(exported.contains(QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg\n"))) << exported.toStdString();
+
+    const ExportRun html = runMsgExport({backup, QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"),
+                                         output, QStringLiteral("--copy-attachments"), QStringLiteral("--verbose")});
+    EXPECT_EQ(html.exitCode, 0) << html.err.toStdString();
+    EXPECT_TRUE(html.err.contains(QStringLiteral("msgexport: attachment not copied: ") + backup
+                                  + QStringLiteral("/SMS/Attachments/bad/00/G5/stuck.jpg: cannot create the folder")))
+        << html.err.toStdString();
+    const QString page = readFile(output + QStringLiteral("/conversation-0001.html"));
+    EXPECT_TRUE(page.contains(QStringLiteral("<span class=\"note\">not copied: cannot be read or written</span>"))) << page.toStdString();
+    EXPECT_TRUE(pageLinks(page).contains(QStringLiteral("attachments/SMS/Attachments/ok/00/G4/fine.jpg")));
+    EXPECT_EQ(ComputerBackup::listing(backup), before);
+}

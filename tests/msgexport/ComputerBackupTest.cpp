@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -162,4 +163,59 @@ TEST_F(ComputerBackupTest, EachBadBackupHasItsOwnMessageAndExitCode)
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("IMG_0193.jpeg (not in the backup)"))) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("IMG_4821-preview-right.jpg"))) << run.out.toStdString();
+}
+
+TEST_F(ComputerBackupTest, AFileOfTheBackupOutsideItsViewIsSkippedWithANote)
+{
+    // An attachment that climbs out of the view into the computer backup's
+    // own folder: inside the backup, but with no place of its own to copy to.
+    const QString library = at(QStringLiteral("library"));
+    makeBackup(library, QStringLiteral(R"sql(
+INSERT INTO handle (ROWID, id, service) VALUES (1, '+14155550132', 'iMessage');
+INSERT INTO chat (ROWID, guid, chat_identifier, service_name) VALUES (1, 'iMessage;-;+14155550132', '+14155550132', 'iMessage');
+INSERT INTO chat_handle_join VALUES (1, 1);
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, is_read)
+    VALUES (1, 'M1', 'Trailhead at 8', 1, 'iMessage', 737056931000000000, 0, 1);
+INSERT INTO chat_message_join VALUES (1, 1, 737056931000000000);
+INSERT INTO attachment (ROWID, guid, original_guid, filename, mime_type) VALUES (1, 'A1', 'A1', '~/Library/SMS/Attachments/ok/00/G4/fine.jpg', 'image/jpeg'),
+    (2, 'A2', 'A2', '~/Library/../computer/Manifest.db', 'application/octet-stream');
+INSERT INTO message_attachment_join VALUES (1, 1), (1, 2);
+)sql"));
+    writeFile(library + QStringLiteral("/SMS/Attachments/ok/00/G4/fine.jpg"), "fine jpeg");
+    const QString folder = at(QStringLiteral("computer"));
+    ASSERT_TRUE(ComputerBackup().write(library, folder));
+    const QString before = ComputerBackup::listing(folder);
+    const QString output = at(QStringLiteral("out"));
+    const ExportRun run = runMsgExport({folder, QStringLiteral("--keep-view"), at(QStringLiteral("view")), QStringLiteral("--output"),
+                                        output, QStringLiteral("--copy-attachments")},
+                                       cacheEnvironment());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("1 of the attachment files could not be copied"))) << run.err.toStdString();
+    const QString text = readFile(output + QStringLiteral("/conversations.txt"));
+    EXPECT_TRUE(text.contains(QStringLiteral("Manifest.db (not copied: outside the backup's view)\n"))) << text.toStdString();
+    EXPECT_EQ(readFile(output + QStringLiteral("/attachments/SMS/Attachments/ok/00/G4/fine.jpg")), QStringLiteral("fine jpeg"));
+    EXPECT_EQ(ComputerBackup::listing(folder), before);
+}
+
+TEST_F(ComputerBackupTest, APasswordFileOthersCanReadIsReadWithAWarning)
+{
+    ComputerBackup encrypted;
+    encrypted.password = QStringLiteral("right");
+    const QString folder = backupOf(encrypted, QStringLiteral("encrypted"));
+    const QString password = at(QStringLiteral("password"));
+    const QString warning = QStringLiteral("can be read by other users");
+    for (const QFile::Permissions permissions :
+         {QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup, QFile::ReadOwner | QFile::ReadOther,
+          QFile::ReadOwner | QFile::WriteOwner}) {
+        ASSERT_TRUE(QFile::setPermissions(password, permissions));
+        const ExportRun run = runMsgExport({folder, QStringLiteral("--password-file"), password}, cacheEnvironment());
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("conversations"))) << "the password was used";
+        const bool shared = permissions & (QFile::ReadGroup | QFile::ReadOther);
+#if defined(_WIN32)
+        EXPECT_FALSE(run.err.contains(warning)) << "Windows has no such mode bits";
+#else
+        EXPECT_EQ(run.err.contains(warning), shared) << std::hex << int(permissions) << run.err.toStdString();
+#endif
+    }
 }

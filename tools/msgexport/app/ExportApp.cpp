@@ -7,6 +7,8 @@
 #include "BackupListWriter.h"
 #include "ConversationBuilder.h"
 #include "ExportWriter.h"
+#include "OutputFolder.h"
+#include "OutputSink.h"
 #include "StderrCapture.h"
 #include "PasswordPrompt.h"
 #include "TerminalProgress.h"
@@ -159,19 +161,28 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.madeConversations = static_cast<int>(sessions.size());
 
     QString error;
+    std::unique_ptr<OutputFolder> output;
     std::unique_ptr<AttachmentLinker> linker;
     if (!options.outputFolder.isEmpty()) {
-        if (!QDir().mkpath(options.outputFolder)) {
-            say(QStringLiteral("cannot create the output folder %1").arg(options.outputFolder));
+        output = std::make_unique<OutputFolder>(options.outputFolder);
+        if (!output->isOpen()) {
+            say(output->errorString());
+            return OutputFailed;
+        }
+        // Made just now, perhaps through a link: its real place is checked again.
+        if (boundary.contains(output->path())) {
+            say(QStringLiteral("refusing to write into the backup folder: %1").arg(options.outputFolder));
             return OutputFailed;
         }
         if (options.copyAttachments)
-            linker = std::make_unique<AttachmentLinker>(boundary, options.outputFolder);
+            linker = std::make_unique<AttachmentLinker>(boundary, *output);
     }
     // Made on a thread of their own while the one before is written.
-    document.make = [&](int i, ConversationView* view, QString* why) {
+    document.make = [&](int i, ConversationView* view, QString*) {
         *view = builder.build(*sessions[static_cast<size_t>(i)], i);
-        return !linker || linker->copy(*view, why);
+        if (linker)
+            linker->copy(*view);
+        return true;
     };
     document.messagesOf = [&sessions](int i) { return sessions[static_cast<size_t>(i)]->messages.size(); };
 
@@ -185,13 +196,23 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
 #endif
     ExportTarget target;
-    target.folder = options.outputFolder;
+    target.folder = output.get();
     target.stream = &standardOutput;
     target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("messages"), done, total); };
     const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format);
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();
     progress.clear();
+    if (linker && !linker->skipped().isEmpty()) {
+        if (options.verbose) {
+            for (const QString& skipped : linker->skipped())
+                say(QStringLiteral("attachment not copied: %1").arg(OutputSink::withoutControls(skipped)));
+        } else {
+            say(QStringLiteral("%1 of the attachment files could not be copied; the export notes each one (run with --verbose "
+                               "to list them)")
+                    .arg(linker->skipped().size()));
+        }
+    }
     if (!written) {
         say(error);
         return OutputFailed;
@@ -313,7 +334,11 @@ int ExportApp::openView(const BackupInspection& backup, TerminalProgress& progre
     QString password;
     if (encrypted) {
         if (!options.passwordFile.isEmpty()) {
-            if (!PasswordPrompt::fromFile(options.passwordFile, &password)) {
+            QString warning;
+            const bool read = PasswordPrompt::fromFile(options.passwordFile, &password, &warning);
+            if (!warning.isEmpty())
+                say(warning);
+            if (!read) {
                 say(QStringLiteral("cannot read the password file %1").arg(options.passwordFile));
                 return BadArguments;
             }
@@ -335,6 +360,7 @@ int ExportApp::openView(const BackupInspection& backup, TerminalProgress& progre
     progress.startSpinner(encrypted ? QStringLiteral("Decrypting %1").arg(folder)
                                     : QStringLiteral("Opening %1").arg(folder));
     const VexoBackup::ViewStatus status = VexoBackup::makeBackupView(backup, password, view);
+    PasswordPrompt::wipe(&password);
     progress.stopSpinner();
     *library = view;
     switch (status) {

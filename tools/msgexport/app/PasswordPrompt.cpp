@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -10,6 +11,7 @@
 #  include <windows.h>
 #else
 #  include <csignal>
+#  include <sys/stat.h>
 #  include <termios.h>
 #  include <unistd.h>
 #endif
@@ -77,6 +79,29 @@ private:
 #endif
 };
 
+// Through a volatile pointer, so that the stores are not dropped as dead.
+void wipeBytes(void* data, size_t size)
+{
+    volatile unsigned char* bytes = static_cast<volatile unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = 0;
+}
+
+void clearString(std::string& text)
+{
+    wipeBytes(&text[0], text.size());
+    text.clear();
+}
+
+void clearBytes(QByteArray& bytes)
+{
+    if (!bytes.isEmpty() && !bytes.isDetached())
+        bytes = QByteArray(); // shared: not ours to overwrite
+    else if (!bytes.isEmpty())
+        wipeBytes(bytes.data(), static_cast<size_t>(bytes.size()));
+    bytes.clear();
+}
+
 QString withoutLineEnd(QString line)
 {
     while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
@@ -108,14 +133,42 @@ bool PasswordPrompt::ask(QFile& out, const QString& prompt, QString* password)
     out.write("\n"); // the console does not echo the line end either
 #endif
     *password = withoutLineEnd(QString::fromStdString(line));
+    clearString(line);
     return read;
 }
 
-bool PasswordPrompt::fromFile(const QString& path, QString* password)
+bool PasswordPrompt::fromFile(const QString& path, QString* password, QString* warning)
 {
+    // Unbuffered, so that QFile keeps no copy of the password of its own.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
-    *password = withoutLineEnd(QString::fromUtf8(file.readLine(4096)));
+#if !defined(_WIN32)
+    struct stat status;
+    if (warning && ::fstat(file.handle(), &status) == 0 && (status.st_mode & 077) != 0) {
+        *warning = QStringLiteral("the password file %1 can be read by other users (mode %2); allow only its owner "
+                                  "(chmod 600)")
+                       .arg(path)
+                       .arg(status.st_mode & 0777, 3, 8, QLatin1Char('0'));
+    }
+#else
+    Q_UNUSED(warning)
+#endif
+    QByteArray line(4096, Qt::Uninitialized);
+    const qint64 length = file.readLine(line.data(), line.size());
+    if (length < 0 && file.error() != QFileDevice::NoError) {
+        clearBytes(line);
+        return false;
+    }
+    *password = withoutLineEnd(QString::fromUtf8(line.constData(), static_cast<int>(std::max<qint64>(length, 0))));
+    clearBytes(line);
     return true;
+}
+
+void PasswordPrompt::wipe(QString* password)
+{
+    // Only the text's own buffer: a shared one would be copied, not wiped.
+    if (!password->isEmpty() && password->isDetached())
+        wipeBytes(password->data(), static_cast<size_t>(password->size()) * sizeof(QChar));
+    password->clear();
 }

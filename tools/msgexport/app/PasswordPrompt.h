@@ -15,5 +15,10 @@ public:
     // Writes prompt to out, reads one line with echo off. False at end of input.
     static bool ask(QFile& out, const QString& prompt, QString* password);
     // The first line of path, without its line end. False when unreadable.
-    static bool fromFile(const QString& path, QString* password);
+    // A file that other users may read is still read, with a line for the
+    // user in *warning.
+    static bool fromFile(const QString& path, QString* password, QString* warning = nullptr);
+    // Overwrites the password's characters before it is let go, so that no
+    // copy lingers in freed memory.
+    static void wipe(QString* password);
 };

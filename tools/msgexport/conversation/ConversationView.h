@@ -34,6 +34,8 @@ struct AttachmentView
     // file was not copied.
     QString copiedFile;
     QString copiedPreview;
+    // Why the file or its preview was not copied, when it was to be.
+    QString copyNote;
 
     bool isImage() const { return mimeType.startsWith(QLatin1String("image/")); }
     bool hasOwnPreview() const { return !previewPath.isEmpty() && previewPath != filePath; }

@@ -4,10 +4,8 @@
 #include "JsonWriter.h"
 #include "TextWriter.h"
 
+#include "OutputFolder.h"
 #include "OutputSink.h"
-
-#include <QDir>
-#include <QSaveFile>
 
 ExportWriter::~ExportWriter() = default;
 
@@ -30,21 +28,22 @@ QStringList ExportWriter::formats()
 bool ExportWriter::writeFile(const ExportTarget& target, const QString& fileName,
                              const std::function<bool(OutputSink&)>& body, QString* error)
 {
-    // A reader never sees half a file, even if the disk fills up.
-    QSaveFile file;
-    QIODevice* device = target.stream;
-    if (!target.folder.isEmpty()) {
-        file.setFileName(QDir(target.folder).filePath(fileName));
-        device = file.open(QIODevice::WriteOnly) ? &file : nullptr;
+    if (target.folder) {
+        // A reader never sees half a file, even if the disk fills up.
+        return target.folder->writeFile(
+            fileName,
+            [&](QIODevice& device) {
+                OutputSink out(&device);
+                return body(out) && out.flush();
+            },
+            error);
     }
-    OutputSink out(device);
-    if (device && body(out) && out.flush() && (target.folder.isEmpty() || file.commit()))
+    OutputSink out(target.stream);
+    if (target.stream && body(out) && out.flush())
         return true;
-    if (device && !out.failed() && (target.folder.isEmpty() || file.error() == QFileDevice::NoError))
+    if (target.stream && !out.failed())
         return false; // body said why
-    if (error) {
-        *error = target.folder.isEmpty() ? QStringLiteral("cannot write to standard output")
-                                         : QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
-    }
+    if (error)
+        *error = QStringLiteral("cannot write to standard output");
     return false;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class OutputFolder;
 class OutputSink;
 class QIODevice;
 
@@ -16,7 +17,7 @@ class QIODevice;
 // message written.
 struct ExportTarget
 {
-    QString folder;
+    const OutputFolder* folder = nullptr;
     QIODevice* stream = nullptr;
     std::function<void(int done, int total)> progress;
 };
@@ -38,7 +39,8 @@ public:
     static QStringList formats();
 
 protected:
-    // Writes a file to target.stream, or to fileName in target.folder, as
+    // Writes a file to target.stream, or to fileName in target.folder (which
+    // may name a file in a subfolder), as
     // body produces it; body returns false when the export must stop (with
     // *error set unless the output failed).
     static bool writeFile(const ExportTarget& target, const QString& fileName,

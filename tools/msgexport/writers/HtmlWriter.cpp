@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QLocale>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace {
@@ -99,8 +98,17 @@ QString linkFor(const QString& copy, const QString& path, BackupBoundary::FileSt
     return state == BackupBoundary::FileState::Present ? path : QString();
 }
 
+void writeCopyNote(OutputSink& out, const AttachmentView& attachment)
+{
+    if (!attachment.copyNote.isEmpty()) {
+        out << "<span class=\"note\">";
+        out.html(attachment.copyNote) << "</span>\n";
+    }
+}
+
 void writeAttachment(OutputSink& out, const AttachmentView& attachment)
 {
+    writeCopyNote(out, attachment);
     const QString fileLink = linkFor(attachment.copiedFile, attachment.filePath, attachment.fileState);
     QString imageLink;
     if (attachment.hasOwnPreview())
@@ -341,42 +349,32 @@ bool writePage(OutputSink& out, const ExportDocument& document, const Conversati
 
 bool HtmlWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
 {
-    if (target.folder.isEmpty()) {
+    if (!target.folder) {
         if (error)
             *error = QStringLiteral("the html format writes a folder of pages: give --output");
         return false;
     }
     // The index grows beside the pages, a row per conversation.
-    QSaveFile indexFile(QDir(target.folder).filePath(QStringLiteral("index.html")));
-    if (!indexFile.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(indexFile.fileName(), indexFile.errorString());
-        return false;
-    }
-    OutputSink index(&indexFile);
-    indexHead(index, document);
-    const int total = document.messageCount();
-    int done = 0;
-    const auto written = [&target, &done, total] {
-        if (target.progress)
-            target.progress(++done, total);
-    };
-    const bool pages = document.forEach(
-        [&](const ConversationView& conversation) {
-            indexRow(index, conversation);
-            return index.maybeFlush() && writeFile(target, pageName(conversation), [&](OutputSink& out) {
-                return writePage(out, document, conversation, written);
-            }, error);
-        },
-        error);
-    if (!pages)
-        return false;
-    indexFoot(index, document);
-    if (index.flush() && indexFile.commit())
-        return true;
-    if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(indexFile.fileName(), indexFile.errorString());
-    return false;
+    return writeFile(target, QStringLiteral("index.html"), [&](OutputSink& index) {
+        indexHead(index, document);
+        const int total = document.messageCount();
+        int done = 0;
+        const auto written = [&target, &done, total] {
+            if (target.progress)
+                target.progress(++done, total);
+        };
+        const bool pages = document.forEach(
+            [&](const ConversationView& conversation) {
+                indexRow(index, conversation);
+                return index.maybeFlush() && writeFile(target, pageName(conversation), [&](OutputSink& out) {
+                    return writePage(out, document, conversation, written);
+                }, error);
+            },
+            error);
+        if (pages)
+            indexFoot(index, document);
+        return pages;
+    }, error);
 }
 
 QString HtmlWriter::indexPage(const ExportDocument& document)

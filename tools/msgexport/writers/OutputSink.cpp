@@ -64,6 +64,26 @@ bool OutputSink::flush()
     return ok;
 }
 
+namespace {
+
+bool isControl(ushort u)
+{
+    return (u < 0x20 && u != '\n' && u != '\t') || (u >= 0x7F && u < 0xA0) || (u >= 0x202A && u <= 0x202E)
+        || (u >= 0x2066 && u <= 0x2069);
+}
+
+} // namespace
+
+QString OutputSink::withoutControls(const QString& text)
+{
+    QString safe = text;
+    for (QChar& c : safe) {
+        if (isControl(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    }
+    return safe;
+}
+
 void OutputSink::appendUtf8(const QChar* text, int units, Escape escape)
 {
     static const char hex[] = "0123456789abcdef";
@@ -76,6 +96,10 @@ void OutputSink::appendUtf8(const QChar* text, int units, Escape escape)
     char* out = cursor;
     while (src != end) {
         const ushort u = *src++;
+        if (escape == Terminal && isControl(u)) {
+            out = std::copy_n("\xEF\xBF\xBD", 3, out);
+            continue;
+        }
         if (u < 0x80) {
             if (escape == Html) {
                 switch (u) {

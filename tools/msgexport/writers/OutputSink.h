@@ -27,8 +27,8 @@ public:
         *cursor++ = c;
         return *this;
     }
-    OutputSink& operator<<(const QString& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
-    OutputSink& operator<<(const QStringRef& text) { appendUtf8(text.constData(), text.size(), Plain); return *this; }
+    OutputSink& operator<<(const QString& text) { appendUtf8(text.constData(), text.size(), plain); return *this; }
+    OutputSink& operator<<(const QStringRef& text) { appendUtf8(text.constData(), text.size(), plain); return *this; }
     OutputSink& number(qint64 value);
     // value as a JSON number the way Qt writes one (beyond 2^53 through a double).
     OutputSink& jsonNumber(qint64 value);
@@ -36,6 +36,14 @@ public:
     OutputSink& html(const QString& text) { appendUtf8(text.constData(), text.size(), Html); return *this; }
     // A JSON string with its quotes.
     OutputSink& json(const QString& text);
+
+    // From now on text appended with << has its control characters but
+    // newline and tab, and the bidirectional overrides and isolates,
+    // replaced by U+FFFD: text read on a terminal must not be able to move
+    // the cursor, retitle the window or reorder a line.
+    void replaceControls() { plain = Terminal; }
+    // text with those characters replaced.
+    static QString withoutControls(const QString& text);
 
     // Passes what has gathered to the device once it is large enough.
     bool maybeFlush() { return size() < flushSize || flush(); }
@@ -46,7 +54,7 @@ public:
     QByteArray& data();
 
 private:
-    enum Escape { Plain, Html, Json };
+    enum Escape { Plain, Html, Json, Terminal };
     void appendUtf8(const QChar* text, int units, Escape escape);
     // Appends are copies into room made ahead, not calls into QByteArray.
     OutputSink& append(const char* text, size_t length)
@@ -67,4 +75,5 @@ private:
     char* cursor = nullptr;
     char* limit = nullptr;
     bool ok = true;
+    Escape plain = Plain;
 };

@@ -92,7 +92,10 @@ void writeMessage(OutputSink& out, const MessageView& message)
         const AttachmentView& attachment = piece.attachment;
         out << indent << "Attachment " << attachment.fileName << " ("
             << (attachment.mimeType.isEmpty() ? QStringLiteral("unknown type") : attachment.mimeType)
-            << "): " << attachment.filePath << stateNote(attachment.fileState) << '\n';
+            << "): " << attachment.filePath << stateNote(attachment.fileState);
+        if (!attachment.copyNote.isEmpty())
+            out << " (" << attachment.copyNote << ')';
+        out << '\n';
         if (attachment.hasOwnPreview())
             out << indent << "Preview: " << attachment.previewPath << stateNote(attachment.previewState) << '\n';
     }
@@ -121,6 +124,7 @@ QString TextWriter::render(const ExportDocument& document)
 
 bool TextWriter::writeAll(OutputSink& out, const ExportDocument& document, const ExportTarget& target, QString* error)
 {
+    out.replaceControls();
     const int total = document.messageCount();
     out.number(document.conversationCount()) << " conversations, ";
     out.number(total) << " messages from " << document.backupFolder << '\n';
