@@ -136,7 +136,10 @@ QString WalSnapshotCache::placeFor(const QString& dbPath)
         if (!dir.cdUp())
             break;
     }
-    return QDir::tempPath();
+    // Empty when the temporary folder does not exist: no copy then, rather
+    // than one in the current folder.
+    const QString temporary = QDir::tempPath();
+    return QFileInfo(temporary).isDir() ? temporary : QString();
 }
 
 bool WalSnapshotCache::copyInto(const QString& source, const QString& target)
@@ -185,6 +188,8 @@ bool WalSnapshotCache::checkpoint(const QString& copy)
 std::shared_ptr<WalSnapshotCache::Snapshot> WalSnapshotCache::make(const QString& source, Signature* signature)
 {
     const QString base = placeFor(source);
+    if (base.isEmpty())
+        return nullptr;
     const bool inView = base != QDir::tempPath();
     if (inView && !QDir(base).exists() && (!QDir().mkpath(base)
 #if !defined(_WIN32)

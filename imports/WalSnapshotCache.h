@@ -66,7 +66,7 @@ public:
     void clear();
 
     // The folder snapshots of dbPath go to: ".snapshots" in the decrypted
-    // view dbPath lies in, else the temporary folder.
+    // view dbPath lies in, else the temporary folder; empty when there is none.
     static QString placeFor(const QString& dbPath);
 
 private:

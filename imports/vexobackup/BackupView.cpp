@@ -188,7 +188,11 @@ int BackupView::sweep()
         }
     }
     // Private copies of WAL-mode databases (the SQLite service's snapshots).
-    for (const QFileInfo& copy : QDir(QDir::tempPath()).entryInfoList({QStringLiteral("msgservice-*")}, folders)) {
+    const QString temporary = QDir::tempPath(); // empty when it does not exist
+    const QFileInfoList copies = temporary.isEmpty()
+        ? QFileInfoList()
+        : QDir(temporary).entryInfoList({QStringLiteral("msgservice-*")}, folders);
+    for (const QFileInfo& copy : copies) {
         QString owner;
         if (OwnerMark::isAbandoned(copy.filePath(), &owner) && QDir(copy.filePath()).removeRecursively()) {
             Log("VexoBackup", 1, "removed the database snapshot %s left by %s, which has ended.",
