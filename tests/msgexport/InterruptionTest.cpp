@@ -41,8 +41,8 @@ select i, 'm' || i, 'message number ' || i || ' of the long conversation', 1, i 
 insert into chat_message_join (chat_id, message_id) select 1, ROWID from message;
 )"),
                true);
-    const QByteArray content(64 * 1024, 'x');
-    for (int i = 0; i < 400; ++i)
+    const QByteArray content(32 * 1024, 'x');
+    for (int i = 0; i < 240; ++i)
         writeFile(folder + QStringLiteral("/SMS/Attachments/%1/%2/file-%3.bin").arg(i % 16).arg(i % 7).arg(i), content);
 }
 
