@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <set>
+
 #if !defined(_WIN32)
 #  include <sys/stat.h>
 #endif
@@ -54,6 +56,17 @@ int onTrace(unsigned type, void* context, void* connection, void*)
     if (type == SQLITE_TRACE_CLOSE && !sqlite3_next_stmt(static_cast<sqlite3*>(connection), nullptr))
         delete static_cast<std::shared_ptr<WalSnapshotCache::Snapshot>*>(context);
     return 0;
+}
+
+bool makePrivateFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        return false;
+#if defined(_WIN32)
+    return true; // below the user's profile, private already
+#else
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
 }
 
 #if !defined(_WIN32)
@@ -191,11 +204,7 @@ std::shared_ptr<WalSnapshotCache::Snapshot> WalSnapshotCache::make(const QString
     if (base.isEmpty())
         return nullptr;
     const bool inView = base != QDir::tempPath();
-    if (inView && !QDir(base).exists() && (!QDir().mkpath(base)
-#if !defined(_WIN32)
-                                           || !QFile::setPermissions(base, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
-#endif
-                                               ))
+    if (inView && !QDir(base).exists() && !makePrivateFolder(base))
         return nullptr;
     // The source may change while it is copied (a backup being written); a
     // copy is kept only when the files were the same before and after.

@@ -23,12 +23,10 @@
 
 #include <QString>
 
-#include <cstdint>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 
 struct sqlite3;
 

@@ -31,21 +31,19 @@
 #include <unistd.h>
 #endif
 
+#if !defined(_WIN32)
 namespace {
 
 // Whether standard output is a pipe or socket whose reader has gone: a write
 // to it failed with EPIPE, SIGPIPE being ignored.
 bool outputClosed()
 {
-#if defined(_WIN32)
-    return false;
-#else
     pollfd output{STDOUT_FILENO, 0, 0};
     return ::poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
-#endif
 }
 
 } // namespace
+#endif
 
 ExportApp::ExportApp(const ExportOptions& options)
     : options(options)
