@@ -124,7 +124,13 @@ bool MsgDetails::load()
         reader.exec({d->databasePath}, nullptr);
         // Rows come in rowid order; a repeated rowid cannot occur in a rowid table.
         d->index();
-        return !d->table.entries.empty();
+        const size_t read = d->table.entries.size();
+        if (reader.rowsExpected() > 0)
+            return read == static_cast<size_t>(reader.rowsExpected());
+        // The base reads nothing both for an empty table and for a count that
+        // failed; only the former is a load.
+        return read == 0
+            && CISQLiteQuery::countRows(d->databasePath, {QStringLiteral("select count(*) from message")}) == 0;
     } catch (...) {
         d->table = Ios16MessageDetails::Table();
         d->buckets.clear();

@@ -22,7 +22,9 @@ public:
     MsgDetails(const MsgDetails&) = delete;
     MsgDetails& operator=(const MsgDetails&) = delete;
 
-    // One pass over the message table. False when no message could be read.
+    // One pass over the message table. False when the table could not be
+    // read, or not to its end: a database that does not open, has no
+    // message table or fails halfway. An empty table loads (true, count 0).
     bool load();
 
     // Messages read.

@@ -70,16 +70,22 @@ int SqlUtils::openSqlite(const QString& path, sqlite3** db)
         // A backup is read as it lies. Without a "-wal" file (or with an empty
         // one) the file is all there is, and immutable mode reads it without
         // locks or sidecar files. With one, the rows in it are read from a
-        // private copy, since SQLite would otherwise write "-shm" beside it.
+        // private, checkpointed copy (WalSnapshotCache), since SQLite would
+        // otherwise write "-shm" beside it.
         const QFileInfo wal(path + QStringLiteral("-wal"));
         if (!wal.isFile() || wal.size() == 0)
             return openUri(fileUri(path, true), db);
-        // A copy may have been swept away by a temporary-file cleaner since it
-        // was made; a fresh one is tried once.
+        // A cached copy that does not open is replaced once. Whatever fails
+        // here is a failure to open, never an empty database.
         for (const bool fresh : {false, true}) {
-            const QString snapshot = WalSnapshotCache::instance().snapshotFor(path, fresh);
-            if (!snapshot.isEmpty() && openUri(fileUri(snapshot, false), db) == SQLITE_OK)
+            const std::shared_ptr<WalSnapshotCache::Snapshot> snapshot =
+                WalSnapshotCache::instance().acquire(path, fresh);
+            if (!snapshot)
+                break;
+            if (openUri(fileUri(snapshot->path(), true), db) == SQLITE_OK) {
+                WalSnapshotCache::holdWhileOpen(*db, snapshot);
                 return SQLITE_OK;
+            }
         }
         return SQLITE_CANTOPEN;
     } catch (...) {

@@ -192,6 +192,7 @@ void Ios16MessageDetails::rowsCounted(int count)
     // Sized once: growing by doubling would hold the table twice for a while,
     // which a host reading the details during a load would add to its peak.
     table->entries.reserve(static_cast<size_t>(count));
+    expected = count;
 }
 
 bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)

@@ -49,6 +49,9 @@ public:
 
     bool handleRow(sqlite3_stmt* stmt) override;
     void rowsCounted(int count) override;
+    // The rows the count statement found; 0 until it ran (it does not run,
+    // or is not reported, when it fails or finds none).
+    int rowsExpected() const { return expected; }
     // A host may read the details while the service loads the same file.
     bool memoryMapped() const override { return false; }
 
@@ -61,4 +64,5 @@ public:
 
 private:
     Table* table;
+    int expected = 0;
 };

@@ -1,5 +1,7 @@
 #include "BackupCrypto.h"
 
+#include "ViewCancel.h"
+
 #include <QFile>
 
 #include <openssl/crypto.h>
@@ -142,6 +144,8 @@ BackupCrypto::FileResult BackupCrypto::decryptFile(const QByteArray& key, const 
     QByteArray plain(static_cast<int>(chunk), Qt::Uninitialized);
     qint64 remaining = size >= 0 ? size : total;
     for (qint64 done = 0; done < total;) {
+        if (ViewCancel::requested())
+            return FileResult::Failed; // the view is being given up
         const qint64 want = qMin(chunk, total - done);
         if (in.read(cipher.data(), want) != want || !update(context.get(), cipher.constData(), int(want), plain.data()))
             return FileResult::Failed;

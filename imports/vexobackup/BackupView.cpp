@@ -6,12 +6,15 @@
 #include "Log.h"
 #include "ManifestReader.h"
 #include "ManifestSource.h"
+#include "OwnerMark.h"
+#include "ViewCancel.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStandardPaths>
 
 #include <filesystem>
 #include <mutex>
@@ -148,9 +151,10 @@ bool BackupView::prepare(const QString& viewFolder)
         if (!dir.removeRecursively())
             return false;
     }
-    // Marked from the start, so that a view that fails halfway can be emptied.
+    // Marked from the start, so that a view that fails halfway can be emptied,
+    // and one whose process is killed halfway can be swept.
     QFile stamp(dir.filePath(stampName));
-    return makePrivateFolder(viewFolder) && stamp.open(QIODevice::WriteOnly);
+    return makePrivateFolder(viewFolder) && stamp.open(QIODevice::WriteOnly) && OwnerMark::write(viewFolder);
 }
 
 bool BackupView::remove(const QString& viewFolder)
@@ -161,6 +165,45 @@ bool BackupView::remove(const QString& viewFolder)
     const QStringList names = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     // Links are removed, never what they point at.
     return (names.isEmpty() || names.contains(stampName)) && dir.removeRecursively();
+}
+
+QString BackupView::viewsRoot()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/msgservice/views");
+}
+
+bool BackupView::keep(const QString& viewFolder)
+{
+    return QFileInfo(QDir(viewFolder).filePath(stampName)).isFile() && OwnerMark::keep(viewFolder);
+}
+
+int BackupView::sweep()
+{
+    int removed = 0;
+    const QDir::Filters folders = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks;
+    for (const QFileInfo& view : QDir(viewsRoot()).entryInfoList(folders)) {
+        QString owner;
+        if (QFileInfo(QDir(view.filePath()).filePath(stampName)).isFile()
+            && OwnerMark::isAbandoned(view.filePath(), &owner) && remove(view.filePath())) {
+            Log("VexoBackup", 1, "removed the view %s left by %s, which has ended.", view.filePath().toUtf8().constData(),
+                owner.toUtf8().constData());
+            ++removed;
+        }
+    }
+    // Private copies of WAL-mode databases (the SQLite service's snapshots).
+    const QString temporary = QDir::tempPath(); // empty when it does not exist
+    const QFileInfoList copies = temporary.isEmpty()
+        ? QFileInfoList()
+        : QDir(temporary).entryInfoList({QStringLiteral("msgservice-*")}, folders);
+    for (const QFileInfo& copy : copies) {
+        QString owner;
+        if (OwnerMark::isAbandoned(copy.filePath(), &owner) && QDir(copy.filePath()).removeRecursively()) {
+            Log("VexoBackup", 1, "removed the database snapshot %s left by %s, which has ended.",
+                copy.filePath().toUtf8().constData(), owner.toUtf8().constData());
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 void BackupView::removeAtExit(const QString& viewFolder)
@@ -189,12 +232,17 @@ VexoBackup::ViewStatus BackupView::build(const BackupLayout& layout, const QStri
     if (viewFolder.isEmpty() || isInside(view, backup) || isInside(backup, view))
         return VexoBackup::ViewFolderUnusable;
 
+    sweep();
+    if (ViewCancel::requested())
+        return VexoBackup::ViewCancelled;
     const QString stamp = stampOf(backupFolder);
     if (layout.kind() == BackupLayout::Kind::Hashed && isCurrent(viewFolder, stamp))
-        return VexoBackup::ViewReady;
+        return OwnerMark::write(viewFolder) ? VexoBackup::ViewReady : VexoBackup::ViewFolderUnusable;
     if (!prepare(viewFolder))
         return VexoBackup::ViewFolderUnusable;
-    const VexoBackup::ViewStatus status = fill(layout, password, viewFolder);
+    VexoBackup::ViewStatus status = fill(layout, password, viewFolder);
+    if (ViewCancel::requested())
+        status = VexoBackup::ViewCancelled;
     if (status != VexoBackup::ViewReady) {
         prepare(viewFolder); // a failed view holds nothing but its mark
         return status;
@@ -241,6 +289,8 @@ VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QStrin
     };
     QHash<QString, Earlier> byData;
     for (const ManifestEntry& entry : entries) {
+        if (ViewCancel::requested())
+            return VexoBackup::ViewCancelled;
         const QString relative = viewPath(entry);
         if (relative.isEmpty())
             continue;

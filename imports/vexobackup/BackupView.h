@@ -32,6 +32,14 @@ public:
     // Removes the folder when the process ends.
     static void removeAtExit(const QString& viewFolder);
 
+    // Where views of devices and of hosts' runs are made: in the user's cache folder.
+    static QString viewsRoot();
+    // Marks a view as kept: never swept.
+    static bool keep(const QString& viewFolder);
+    // Removes the views below viewsRoot() and the snapshot folders in the
+    // temporary folder whose owner has ended; the number removed.
+    static int sweep();
+
 private:
     enum class Placed { Done, Skipped, Missing, Truncated, Unreadable, WriteFailed };
 

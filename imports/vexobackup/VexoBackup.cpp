@@ -5,6 +5,7 @@
 #include "BackupLayout.h"
 #include "BackupView.h"
 #include "Log.h"
+#include "ViewCancel.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -81,6 +82,8 @@ const char* reason(VexoBackup::ViewStatus status)
         return "an encrypted database file is truncated";
     case VexoBackup::ViewFolderUnusable:
         return "the view folder cannot be made";
+    case VexoBackup::ViewCancelled:
+        return "it was cancelled";
     }
     return "unknown";
 }
@@ -222,4 +225,27 @@ bool VexoBackup::removeBackupView(const QString& viewFolder)
     } catch (...) {
         return false;
     }
+}
+
+bool VexoBackup::keepBackupView(const QString& viewFolder)
+{
+    try {
+        return BackupView::keep(viewFolder);
+    } catch (...) {
+        return false;
+    }
+}
+
+int VexoBackup::removeAbandonedViews()
+{
+    try {
+        return BackupView::sweep();
+    } catch (...) {
+        return 0;
+    }
+}
+
+void VexoBackup::cancelBackupViews()
+{
+    ViewCancel::request();
 }

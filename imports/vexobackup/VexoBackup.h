@@ -35,6 +35,7 @@ public:
         ViewPartialBackup,    // the message database's data file is missing
         ViewTruncatedFile,    // an encrypted database file is cut short
         ViewFolderUnusable,   // the view folder cannot be made, or holds other files
+        ViewCancelled,        // cancelBackupViews was called; the view holds nothing
     };
 
     // The folder to load for a device: <backup root>/<deviceId> when it is
@@ -70,4 +71,17 @@ public:
                                      const QString& viewFolder);
     // Removes a folder made by makeBackupView; other folders are left alone.
     static bool removeBackupView(const QString& viewFolder);
+
+    // A view is marked with the process that made it, and is removed by a
+    // later process once that one has ended (killed before it could remove
+    // it). keepBackupView marks a view that is to stay instead.
+    static bool keepBackupView(const QString& viewFolder);
+    // Removes the views in the cache folder, and the database snapshots in
+    // the temporary folder, of processes that have ended; makeBackupView
+    // does it too. Returns the number of folders removed.
+    static int removeAbandonedViews();
+    // Makes the view being built, and every one asked for later in this
+    // process, stop and return ViewCancelled, its decrypted files removed.
+    // Safe from any thread, and from a signal handler.
+    static void cancelBackupViews();
 };

@@ -38,13 +38,14 @@ QString sampleBackup()
     return QFileInfo(QStringLiteral(MSGEXPORT_SAMPLE_BACKUP)).canonicalFilePath();
 }
 
-void makeBackup(const QString& folder, const QString& sql)
+void makeBackup(const QString& folder, const QString& sql, bool walOnly)
 {
     const QString schema = FixtureDatabase::readText(QStringLiteral(MSGFIXTURE_SCHEMA_DIR "/ios14-sms.sql"));
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/SMS")));
     QString error;
     ASSERT_TRUE(FixtureDatabase::create(folder + QStringLiteral("/SMS/sms.db"), schema + sql,
-                                        FixtureDatabase::Journal::Rollback, &error))
+                                        walOnly ? FixtureDatabase::Journal::WalOnly : FixtureDatabase::Journal::Rollback,
+                                        &error))
         << error.toStdString();
 }
 

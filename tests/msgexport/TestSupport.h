@@ -22,8 +22,9 @@ ExportRun runMsgExport(const QStringList& arguments, const QStringList& environm
 // The sample backup built with the project, links resolved.
 QString sampleBackup();
 
-// Creates folder/SMS/sms.db from the iOS 14 table shapes and the given SQL.
-void makeBackup(const QString& folder, const QString& sql);
+// Creates folder/SMS/sms.db from the iOS 14 table shapes and the given SQL;
+// walOnly leaves every row in its "-wal" file, as a device often does.
+void makeBackup(const QString& folder, const QString& sql, bool walOnly = false);
 
 QString readFile(const QString& path);
 // The first capture of every match of pattern in text.

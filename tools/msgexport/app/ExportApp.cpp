@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -45,6 +47,20 @@ bool olderManifest(const QString& folder)
 }
 
 } // namespace
+
+#if !defined(_WIN32)
+namespace {
+
+// Whether standard output is a pipe or socket whose reader has gone: a write
+// to it failed with EPIPE, SIGPIPE being ignored.
+bool outputClosed()
+{
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return ::poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+} // namespace
+#endif
 
 ExportApp::ExportApp(const ExportOptions& options)
     : options(options)
@@ -69,7 +85,19 @@ int ExportApp::run()
 
     // The library logs every missing attachment; that is detail for --verbose.
     StderrCapture capture;
-    const int code = exportBackup(progress);
+    // Views and snapshots of runs that were killed before they could remove them.
+    VexoBackup::removeAbandonedViews();
+    int code = exportBackup(progress);
+    // What the run made is removed on the way out: the view with this object,
+    // the database snapshots when the process exits.
+    if (ViewGuard::interruption() != 0) {
+        progress.clear();
+        code = ViewGuard::exitCode();
+#if !defined(_WIN32)
+        if (ViewGuard::interruption() != SIGPIPE) // the reader has gone, and so has the terminal, maybe
+#endif
+            say(QStringLiteral("interrupted"));
+    }
     const QByteArray log = capture.finish();
     if (options.verbose && !log.isEmpty())
         messages.write(log);
@@ -122,16 +150,22 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         say(QStringLiteral("refusing to write into the backup folder: %1").arg(options.outputFolder));
         return OutputFailed;
     }
+    // From here on the run makes private copies of databases, which an
+    // interruption must not leave behind.
+    ViewGuard::watchInterruptions();
+    if (ViewGuard::interruption() != 0)
+        return ViewGuard::exitCode();
     progress.startSpinner(QStringLiteral("Loading %1").arg(folder));
     // Reactions, replies, edits and the like are read on a thread of their
     // own while the library loads on this one. Their reader does not map the
     // file, so it adds only its table to the load's memory.
     MsgDetails details(boundary.root());
+    bool detailsLoaded = false;
     std::thread detailsReader;
     try {
-        detailsReader = std::thread([&details] { details.load(); });
+        detailsReader = std::thread([&details, &detailsLoaded] { detailsLoaded = details.load(); });
     } catch (const std::system_error&) {
-        details.load();
+        detailsLoaded = details.load();
     }
     // A device whose folder is laid out like Library loads as the library finds it.
     const bool loaded =
@@ -139,7 +173,12 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     if (detailsReader.joinable())
         detailsReader.join();
     progress.stopSpinner();
-    if (!loaded)
+    // The load cannot be stopped halfway; an interruption meanwhile ends the run here.
+    if (ViewGuard::interruption() != 0)
+        return ViewGuard::exitCode();
+    // A database the details reader could not read is refused, not taken for
+    // one without messages.
+    if (!loaded || !detailsLoaded)
         return refused(databasePath);
 
     ExportDocument document;
@@ -152,6 +191,8 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     // totals of the headers are counted up front.
     std::vector<const MsgSession*> sessions;
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
+        if (ViewGuard::interruption() != 0)
+            return ViewGuard::exitCode();
         if (const MsgSession* session = service.msgSession(i)) {
             sessions.push_back(session);
             document.madeMessages += builder.messageCount(*session);
@@ -178,7 +219,11 @@ int ExportApp::exportBackup(TerminalProgress& progress)
             linker = std::make_unique<AttachmentLinker>(boundary, *output);
     }
     // Made on a thread of their own while the one before is written.
-    document.make = [&](int i, ConversationView* view, QString*) {
+    document.make = [&](int i, ConversationView* view, QString* why) {
+        if (ViewGuard::interruption() != 0) {
+            *why = QStringLiteral("interrupted");
+            return false;
+        }
         *view = builder.build(*sessions[static_cast<size_t>(i)], i);
         if (linker)
             linker->copy(*view);
@@ -203,6 +248,12 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();
     progress.clear();
+#if !defined(_WIN32)
+    if (!written && target.folder.isEmpty() && outputClosed())
+        ViewGuard::interrupt(SIGPIPE); // as the signal would have, but with everything removed
+#endif
+    if (ViewGuard::interruption() != 0)
+        return ViewGuard::exitCode();
     if (linker && !linker->skipped().isEmpty()) {
         if (options.verbose) {
             for (const QString& skipped : linker->skipped())
@@ -357,15 +408,22 @@ int ExportApp::openView(const BackupInspection& backup, TerminalProgress& progre
         return OutputFailed;
     }
     viewGuard = std::make_unique<ViewGuard>(view, keep);
+    if (ViewGuard::interruption() != 0)
+        return ViewGuard::exitCode();
     progress.startSpinner(encrypted ? QStringLiteral("Decrypting %1").arg(folder)
                                     : QStringLiteral("Opening %1").arg(folder));
     const VexoBackup::ViewStatus status = VexoBackup::makeBackupView(backup, password, view);
     PasswordPrompt::wipe(&password);
     progress.stopSpinner();
     *library = view;
+    if (ViewGuard::interruption() != 0)
+        return ViewGuard::exitCode();
     switch (status) {
     case VexoBackup::ViewReady:
+        viewGuard->viewBuilt();
         return Done;
+    case VexoBackup::ViewCancelled: // not asked for by this run: an interruption is
+        break;
     case VexoBackup::ViewBackupInProgress: // begun meanwhile
         say(QStringLiteral("the backup in %1 has begun to be written again").arg(folder));
         return BackupInProgress;
