@@ -38,19 +38,24 @@ if(MINGW AND CMAKE_OBJDUMP)
         COMPONENT runtime)
 endif()
 
-# The manual as plain text (Windows has no man); the Markdown page without groff.
-find_program(MSGSERVICE_GROFF groff)
-if(MSGSERVICE_GROFF)
-    set(manual ${PROJECT_BINARY_DIR}/packaging/msgexport.txt)
-    add_custom_command(OUTPUT ${manual}
-        COMMAND ${MSGSERVICE_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/tools/msgexport/msgexport.1 > ${manual}
-        DEPENDS ${PROJECT_SOURCE_DIR}/tools/msgexport/msgexport.1
-        VERBATIM)
-    add_custom_target(msgexport-manual ALL DEPENDS ${manual})
-else()
-    set(manual ${PROJECT_SOURCE_DIR}/docs/msgexport.md)
+# msgexport's manual as plain text (Windows has no man), or its Markdown page
+# where groff is missing.
+if(MSGSERVICE_BUILD_TOOLS)
+    find_program(MSGSERVICE_GROFF groff)
+    if(MSGSERVICE_GROFF)
+        set(manual ${PROJECT_BINARY_DIR}/packaging/msgexport.txt)
+        add_custom_command(OUTPUT ${manual}
+            COMMAND ${MSGSERVICE_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/tools/msgexport/msgexport.1 > ${manual}
+            DEPENDS ${PROJECT_SOURCE_DIR}/tools/msgexport/msgexport.1
+            VERBATIM)
+        add_custom_target(msgexport-manual ALL DEPENDS ${manual})
+    else()
+        set(manual ${PROJECT_SOURCE_DIR}/docs/msgexport.md)
+    endif()
+    install(FILES ${manual} DESTINATION doc COMPONENT tool)
+    get_filename_component(manual ${manual} NAME)
+    set(CPACK_NSIS_MENU_LINKS doc/${manual} "msgexport manual")
 endif()
-install(FILES ${manual} DESTINATION doc COMPONENT tool)
 install(FILES packaging/debian/copyright DESTINATION doc RENAME copyright.txt COMPONENT runtime)
 
 set(CPACK_GENERATOR NSIS ZIP)
@@ -59,10 +64,10 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY msgservice)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY msgservice)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/debian/copyright)
 # One ZIP of the packed components (not of everything installed), unpacked
-# into one folder.
+# into a folder named like it (MsgServiceCPackOptions.cmake).
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/MsgServiceCPackOptions.cmake)
 
 # A 64-bit installer: the programs are 64-bit, and Wine without its 32-bit
 # half (as on CI) runs nothing else. Windows itself runs either.
@@ -77,14 +82,10 @@ set(CPACK_NSIS_DISPLAY_NAME "msgservice ${PROJECT_VERSION}")
 set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
 # A newer version replaces an installed one (silently too: /S answers yes).
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-set(CPACK_NSIS_MENU_LINKS doc/msgexport.txt "msgexport manual")
-if(NOT MSGSERVICE_GROFF)
-    set(CPACK_NSIS_MENU_LINKS doc/msgexport.md "msgexport manual")
-endif()
 
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Libraries" REQUIRED
-    DESCRIPTION "libmsgservice and the four service libraries, with the DLLs they load (Qt 5 Core, SQLite, libplist, libcrypto, the MinGW runtime).")
+    DESCRIPTION "libmsgservice with its companion and service libraries, and the DLLs they load (Qt 5 Core, SQLite, libplist, libcrypto, the MinGW runtime).")
 cpack_add_component(development DISPLAY_NAME "Development files" DEPENDS runtime
     DESCRIPTION "Headers, import libraries and the CMake package (find_package(MsgService)) for building hosts.")
 cpack_add_component(tool DISPLAY_NAME "msgexport" DEPENDS runtime
