@@ -16,9 +16,10 @@ elif [ "${1:-test}" = bench ]; then
 elif [ "${1:-test}" = windows ]; then
     # The cross compiler, Wine to run what it builds, a compiler cache, what
     # building the Windows dependencies from Debian's source packages takes
-    # (scripts/windows-deps.sh), and makensis for the installer.
+    # (scripts/windows-deps.sh), makensis for the installer and groff for the
+    # manual it carries as text.
     packages+=(g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64 ccache dpkg-dev googletest
-               make perl python3 tcl autoconf automake libtool autoconf-archive nsis)
+               make perl python3 tcl autoconf automake libtool autoconf-archive nsis groff-base)
 fi
 
 # Repeated runs stay offline when everything is there already; the Windows
