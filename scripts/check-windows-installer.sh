@@ -31,7 +31,7 @@ log=$(cpack -G "NSIS;ZIP" --config "$build/CPackConfig.cmake" -B "$out" 2>&1) ||
 rm -rf "$out/_CPack_Packages"
 installer=$out/$name.exe
 zip=$out/$name.zip
-[ -f "$installer" ] && [ -f "$zip" ] || fail "cpack made no $installer or $zip"
+if [ ! -f "$installer" ] || [ ! -f "$zip" ]; then fail "cpack made no $installer or $zip"; fi
 ls -l "$installer" "$zip"
 
 # Wine as windows-build.sh sets it up: its prefix beside the dependency cache.
