@@ -59,6 +59,8 @@ endif()
 install(FILES packaging/debian/copyright DESTINATION doc RENAME copyright.txt COMPONENT runtime)
 
 set(CPACK_GENERATOR NSIS ZIP)
+# NSIS code and paths go to CPackConfig.cmake as they are written here.
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_FILE_NAME msgservice-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY msgservice)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY msgservice)
@@ -71,10 +73,8 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/MsgServiceCPackOptions
 
 # A 64-bit installer: the programs are 64-bit, and Wine without its 32-bit
 # half (as on CI) runs nothing else. Windows itself runs either.
-if(CMAKE_HOST_UNIX)
-    # One argument: CPack splits its command line at spaces not escaped, and
-    # CPackConfig.cmake takes one level of backslashes off.
-    set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget\\\\ amd64-unicode")
+if(CMAKE_HOST_UNIX) # one argument: CPack splits its command line at spaces not escaped
+    set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget\\ amd64-unicode")
 endif()
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME "msgservice ${PROJECT_VERSION}")
@@ -82,6 +82,12 @@ set(CPACK_NSIS_DISPLAY_NAME "msgservice ${PROJECT_VERSION}")
 set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
 # A newer version replaces an installed one (silently too: /S answers yes).
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The uninstaller removes the key Software\<vendor>\<package> but leaves its
+# parent behind, empty. These commands run first; the uninstaller reads
+# nothing more from that key (it removes it next itself).
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "DeleteRegKey SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\"
+DeleteRegKey /ifempty SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\"")
 
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Libraries" REQUIRED

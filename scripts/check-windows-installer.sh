@@ -51,20 +51,28 @@ run() { "$wine" "$@" | tr -d '\r'; } # Windows programs end their lines with CR 
 
 folder=msgservice-installer-check
 install_dir=$WINEPREFIX/drive_c/$folder
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\msgservice'
 work=$(mktemp -d)
+# The installer's keys, as Wine's registry file names them (it is written out
+# whenever the Wine server stops).
+keys='^\[Software\\\\(Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\)?msgservice[]\\]'
+registered() { grep -Eiq "$keys" "$WINEPREFIX/system.reg"; }
 cleanup() {
-    # Whatever failed: no installation left behind for the next run.
-    if [ -f "$install_dir/Uninstall.exe" ]; then
-        "$wine" "$install_dir/Uninstall.exe" /S "_?=C:\\$folder" >/dev/null 2>&1 || true
+    # After a failure or an interrupted run: no installation left for the next.
+    if [ -e "$install_dir" ] || registered; then
+        if [ -f "$install_dir/Uninstall.exe" ]; then
+            "$wine" "$install_dir/Uninstall.exe" /S "_?=C:\\$folder" >/dev/null 2>&1 || true
+        fi
+        "$wine" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\msgservice' /f >/dev/null 2>&1 || true
+        "$wine" reg delete 'HKLM\Software\msgservice' /f >/dev/null 2>&1 || true
+        "$wineserver" -w
+        rm -rf "$install_dir"
     fi
-    "$wine" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
-    "$wine" reg delete 'HKLM\Software\msgservice' /f >/dev/null 2>&1 || true
-    rm -rf "$install_dir" "$work"
+    rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-cleanup # left over by an interrupted run
+"$wineserver" -w # the registry file is current once the server has stopped
+cleanup
 mkdir -p "$work"
 
 echo "== what the ZIP holds"
@@ -101,7 +109,8 @@ echo "== the installer, silently into C:\\$folder"
 (cd "$install_dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$work/installed.files"
 { cat "$work/zip.files"; echo Uninstall.exe; } | LC_ALL=C sort >"$work/expected.files"
 diff "$work/expected.files" "$work/installed.files" >&2 || fail "the installer installs other files than the ZIP holds"
-"$wine" reg query "$uninstall_key" >/dev/null 2>&1 || fail "no uninstall entry in the registry"
+"$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\msgservice' >/dev/null 2>&1 ||
+    fail "no uninstall entry in the registry"
 
 echo "== the installed msgexport"
 [ "$(run "$install_dir/bin/msgexport.exe" --version)" = "msgexport $version" ] ||
@@ -123,7 +132,7 @@ if [ -e "$install_dir" ]; then
     find "$install_dir" >&2
     fail "left in C:\\$folder after uninstalling"
 fi
-! "$wine" reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is still in the registry"
+! registered || fail "registry keys left: $(grep -Ei "$keys" "$WINEPREFIX/system.reg")"
 shortcuts=$(find "$WINEPREFIX/drive_c" -path '*/Start Menu/*' -iname '*msgservice*' 2>/dev/null || true)
 [ -z "$shortcuts" ] || fail "Start menu entries left: $shortcuts"
 
