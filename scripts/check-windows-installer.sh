@@ -5,12 +5,12 @@
 # the installer silently, runs the installed msgexport (--version, and the text
 # export of the sample backup, which must match the build's own), uninstalls
 # silently, and checks that nothing of it is left (files, folder, Start menu
-# entries, uninstall registry key).
+# entries, registry keys).
 # Usage: scripts/check-windows-installer.sh     (after scripts/windows-build.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=$PWD/${MSGSERVICE_WINDOWS_BUILD:-build/windows}
+build=$PWD/build/windows
 out=$PWD/build/windows-packages
 sample=$PWD/build/plain/examples/sample-backup
 start=$SECONDS
@@ -37,7 +37,8 @@ ls -l "$installer" "$zip"
 # Wine as windows-build.sh sets it up: its prefix beside the dependency cache.
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
-deps=$(sed -n 's/^MSGSERVICE_WINDOWS_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+deps=$(sed -n 's/^MSGSERVICE_WINDOWS_PREFIX:[A-Z]*=//p' "$build/CMakeCache.txt")
+[ -n "$deps" ] || [ -n "${WINEPREFIX:-}" ] || fail "no MSGSERVICE_WINDOWS_PREFIX in $build: set WINEPREFIX"
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$(dirname "$deps")")/wine}
 export WINEDEBUG=-all
 unset WINEPATH # the programs find their DLLs beside them, or not at all
