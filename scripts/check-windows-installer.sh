@@ -18,6 +18,7 @@ fail() {
     echo "check-windows-installer: $*" >&2
     exit 1
 }
+step() { echo "== [$((SECONDS - start)) s] $*"; }
 
 [ -f "$build/CPackConfig.cmake" ] || fail "no $build/CPackConfig.cmake: run scripts/windows-build.sh first"
 [ -f "$sample/SMS/sms.db" ] || fail "no sample backup in $sample: run scripts/windows-build.sh first"
@@ -25,7 +26,7 @@ command -v makensis >/dev/null || fail "no makensis: run scripts/install-deps.sh
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 name=msgservice-$version-win64
 
-echo "== packing the Windows build: $name.exe and $name.zip"
+step "packing the Windows build: $name.exe and $name.zip"
 rm -rf "$out"
 log=$(cpack -G "NSIS;ZIP" --config "$build/CPackConfig.cmake" -B "$out" 2>&1) || { echo "$log" >&2; fail "cpack failed"; }
 rm -rf "$out/_CPack_Packages"
@@ -76,7 +77,7 @@ trap 'exit 130' INT TERM
 cleanup
 mkdir -p "$work"
 
-echo "== what the ZIP holds"
+step "what the ZIP holds"
 (cd "$work" && cmake -E tar xf "$zip")
 root=$work/$name
 [ -d "$root" ] || fail "the ZIP has no folder $name"
@@ -99,11 +100,11 @@ programs=$(grep -i '\.exe$' "$work/zip.files" | tr '\n' ' ')
 [ "$programs" = "bin/msgexport.exe " ] || fail "the ZIP holds other programs than msgexport.exe: $programs"
 echo "$(wc -l <"$work/zip.files") files, $(grep -c '^bin/.*\.dll$' "$work/zip.files") DLLs, one program"
 
-echo "== msgexport from the unpacked ZIP"
+step "msgexport from the unpacked ZIP"
 [ "$(run "$root/bin/msgexport.exe" --version)" = "msgexport $version" ] ||
     fail "msgexport --version from the ZIP: $(run "$root/bin/msgexport.exe" --version 2>&1)"
 
-echo "== the installer, silently into C:\\$folder"
+step "the installer, silently into C:\\$folder"
 # /D comes last and unquoted (NSIS takes the rest of the command line).
 "$wine" "$installer" /S "/D=C:\\$folder" || fail "the installer failed"
 [ -f "$install_dir/Uninstall.exe" ] || fail "nothing installed in $install_dir"
@@ -113,7 +114,7 @@ diff "$work/expected.files" "$work/installed.files" >&2 || fail "the installer i
 "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\msgservice' >/dev/null 2>&1 ||
     fail "no uninstall entry in the registry"
 
-echo "== the installed msgexport"
+step "the installed msgexport"
 [ "$(run "$install_dir/bin/msgexport.exe" --version)" = "msgexport $version" ] ||
     fail "msgexport --version: $(run "$install_dir/bin/msgexport.exe" --version 2>&1)"
 TZ=UTC run "$install_dir/bin/msgexport.exe" --quiet "$(win_path "$sample")" >"$work/installed.txt"
@@ -124,7 +125,7 @@ if [ ! -s "$work/installed.txt" ] || ! cmp -s "$work/installed.txt" "$work/built
 fi
 echo "exported the sample: $(wc -l <"$work/installed.txt") lines, as the build's msgexport does"
 
-echo "== the uninstaller, silently"
+step "the uninstaller, silently"
 # It copies itself to the temporary folder, starts the copy and returns; the
 # copy is done when Wine's server has nothing left to run.
 "$wine" "$install_dir/Uninstall.exe" /S || fail "the uninstaller failed"
