@@ -89,6 +89,11 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
     "DeleteRegKey SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\"
 DeleteRegKey /ifempty SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\"")
 
+# Every install component but the examples, so that one added later is packed
+# too (it shows in the installer under its own name until described below).
+get_cmake_property(CPACK_COMPONENTS_ALL COMPONENTS)
+list(REMOVE_ITEM CPACK_COMPONENTS_ALL examples)
+
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Libraries" REQUIRED
     DESCRIPTION "libmsgservice with its companion and service libraries, and the DLLs they load (Qt 5 Core, SQLite, libplist, libcrypto, the MinGW runtime).")
