@@ -1,16 +1,35 @@
-# Debian packages from this build (cpack -G DEB, see scripts/package.sh), one
-# per install component:
-#   runtime     -> libmsgservice1     the six shared libraries
-#   development -> libmsgservice-dev  headers, CMake package, pkg-config file, .so links
-#   tool        -> msgexport          the exporter and its manual page
-# The "examples" component (list-sessions) stays out of the packages. Only a
+# Packages from this build, one install component each (see scripts/package.sh
+# and scripts/check-windows-installer.sh):
+#   runtime     the shared libraries (on Windows with the DLLs they load)
+#   development headers, import libraries, CMake package, pkg-config file
+#   tool        msgexport and its manual
+# Linux: Debian packages (cpack -G DEB), one per component:
+#   runtime -> libmsgservice1, development -> libmsgservice-dev, tool -> msgexport
+# Windows (MinGW): an NSIS installer with the three as its components, and a
+# ZIP of the same tree for use without installing.
+# The "examples" component (list-sessions) stays out of every package. Only a
 # top-level build packs: a host that adds this project keeps its own CPack.
-if(WIN32 OR APPLE OR NOT CMAKE_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
+if(APPLE OR NOT CMAKE_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
     return()
 endif()
 
 set(MSGSERVICE_PACKAGE_MAINTAINER "msgservice maintainers <maintainers@msgservice.example>"
-    CACHE STRING "Maintainer named in the Debian packages")
+    CACHE STRING "Maintainer named in the packages")
+
+set(CPACK_PACKAGE_NAME msgservice)
+set(CPACK_PACKAGE_VENDOR msgservice)
+set(CPACK_PACKAGE_CONTACT ${MSGSERVICE_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Each package names its own synopsis (first line of its description); a
+# summary other than CPack's default would be put in front of every one.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_COMPONENTS_ALL runtime development tool)
+
+if(WIN32)
+    include(cmake/MsgServiceWindowsPackage.cmake)
+    return()
+endif()
 
 set(msgservice_package_runtime libmsgservice${PROJECT_VERSION_MAJOR})
 set(msgservice_package_development libmsgservice-dev)
@@ -25,17 +44,8 @@ foreach(component runtime development tool)
     msgservice_install_gzipped(${PROJECT_BINARY_DIR}/packaging/changelog ${docdir} ${component} EXCLUDE_FROM_ALL)
 endforeach()
 
-set(CPACK_PACKAGE_NAME msgservice)
-set(CPACK_PACKAGE_VENDOR msgservice)
-set(CPACK_PACKAGE_CONTACT ${MSGSERVICE_PACKAGE_MAINTAINER})
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-# Each package names its own synopsis (first line of its description); a
-# summary other than CPack's default would be put in front of every one.
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
-set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CPACK_COMPONENTS_ALL runtime development tool)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)

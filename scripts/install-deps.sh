@@ -14,11 +14,12 @@ elif [ "${1:-test}" = package ]; then
 elif [ "${1:-test}" = bench ]; then
     packages+=(gnuplot-nox time) # the plots; peak RSS of msgexport runs
 elif [ "${1:-test}" = windows ]; then
-    # The cross compiler, Wine to run what it builds, a compiler cache, and
-    # what building the Windows dependencies from Debian's source packages
-    # takes (scripts/windows-deps.sh).
+    # The cross compiler, Wine to run what it builds, a compiler cache, what
+    # building the Windows dependencies from Debian's source packages takes
+    # (scripts/windows-deps.sh), makensis for the installer and groff for the
+    # manual it carries as text.
     packages+=(g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64 ccache dpkg-dev googletest
-               make perl python3 tcl autoconf automake libtool autoconf-archive)
+               make perl python3 tcl autoconf automake libtool autoconf-archive nsis groff-base)
 fi
 
 # Repeated runs stay offline when everything is there already; the Windows

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the plain build, the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzz run, the
 # Debian packages installed and purged again on this machine, and the Windows
-# cross build with its suite under Wine.
+# cross build with its suite under Wine and its installer installed and
+# uninstalled there.
 # MSGSERVICE_FUZZ_SECONDS sets the fuzz run's length (60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,12 +36,14 @@ ctest --test-dir build/fuzz --output-on-failure
 echo "== Debian packages: built, installed, used, lintian, purged"
 MSGSERVICE_JOBS=$jobs scripts/check-packages.sh
 
-echo "== Windows: cross build (MinGW-w64) and the suite under Wine"
+echo "== Windows: cross build (MinGW-w64), the suite and the installer under Wine"
 # A fresh machine gets the toolchain here, and its first run builds Qt 5 Core
 # into the cache (windows-deps.sh says so); later runs reuse it.
 scripts/install-deps.sh windows
 start=$SECONDS
 MSGSERVICE_JOBS=$jobs scripts/windows-build.sh
+# The NSIS installer and the ZIP, installed and uninstalled under Wine.
+scripts/check-windows-installer.sh
 echo "== Windows stage: $((SECONDS - start)) s"
 
 echo "== all tests passed"

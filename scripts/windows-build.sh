@@ -4,6 +4,8 @@
 # build/windows/bin) and runs the suite under Wine.
 # The first run on a machine builds Qt 5 Core and the other dependencies into
 # a cache (scripts/windows-deps.sh); later runs reuse it.
+# What goes to Windows users is packed from this build by
+# scripts/check-windows-installer.sh (an NSIS installer and a ZIP).
 # Usage: scripts/windows-build.sh [--no-tests]
 set -euo pipefail
 cd "$(dirname "$0")/.."
