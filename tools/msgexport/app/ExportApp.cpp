@@ -249,7 +249,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     standardOutput.flush();
     progress.clear();
 #if !defined(_WIN32)
-    if (!written && target.folder.isEmpty() && outputClosed())
+    if (!written && !target.folder && outputClosed())
         ViewGuard::interrupt(SIGPIPE); // as the signal would have, but with everything removed
 #endif
     if (ViewGuard::interruption() != 0)
