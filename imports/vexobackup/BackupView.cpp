@@ -264,8 +264,11 @@ VexoBackup::ViewStatus BackupView::fill(const BackupLayout& layout, const QStrin
     const bool encrypted = layout.kind() == BackupLayout::Kind::Encrypted;
     if (encrypted) {
         KeyBag::Status status = keys.parse(layout.keyBag());
-        if (status == KeyBag::Status::Ready)
-            status = keys.unlock(password.toUtf8());
+        if (status == KeyBag::Status::Ready) {
+            QByteArray secret = password.toUtf8();
+            status = keys.unlock(secret);
+            KeyBag::wipe(secret);
+        }
         if (status == KeyBag::Status::UnknownVersion)
             return VexoBackup::ViewUnknownKeyBag;
         if (status == KeyBag::Status::WrongPassword)
