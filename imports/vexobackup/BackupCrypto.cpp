@@ -1,5 +1,6 @@
 #include "BackupCrypto.h"
 
+#include "OwnerMark.h"
 #include "ViewCancel.h"
 
 #include <QFile>
@@ -132,10 +133,12 @@ BackupCrypto::FileResult BackupCrypto::decryptFile(const QByteArray& key, const 
     if (total % blockSize != 0 || (size >= 0 && total < size))
         return FileResult::Truncated;
     const CipherContext context = cbcDecryptor(key);
-    QFile out(target);
-    if (!context || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Private from its first byte: made 0600, never opened wider and narrowed
+    // later. What an interrupted build left at the name goes first.
+    QFile out;
+    QFile::remove(target);
+    if (!context || !OwnerMark::createPrivateFile(target, &out))
         return FileResult::Failed;
-    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 
     // Whole blocks in chunks; the last block is held back until the end, so
     // that padding can be stripped when the size is not known.
