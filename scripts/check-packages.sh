@@ -52,11 +52,11 @@ cmake -S tests/api/consumer -B "$work/cmake" -G Ninja >/dev/null
 grep -q '^MsgService_DIR:PATH=/usr/lib/' "$work/cmake/CMakeCache.txt" || fail "the CMake package was not found in /usr/lib"
 cmake --build "$work/cmake" >/dev/null
 "$work/cmake/consumer" "$sample" | tee "$work/cmake.out"
-grep -Eq '^loaded [1-9][0-9]* sessions: true$' "$work/cmake.out" || fail "the CMake host did not load the sample"
+grep -Eq '^loaded [1-9][0-9]* sessions: true, details true$' "$work/cmake.out" || fail "the CMake host did not load the sample"
 
 echo "== a host built with pkg-config"
 # shellcheck disable=SC2046 # the flags are meant to split
-c++ -std=c++17 -fPIC tests/api/consumer/main.cpp -o "$work/pc-consumer" $(pkg-config --cflags --libs msgservice)
+c++ -std=c++17 -fPIC tests/api/consumer/main.cpp -o "$work/pc-consumer" $(pkg-config --cflags --libs msgdetails)
 "$work/pc-consumer" "$sample" | tee "$work/pc.out"
 cmp -s "$work/cmake.out" "$work/pc.out" || fail "the pkg-config host differs"
 
