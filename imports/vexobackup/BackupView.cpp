@@ -152,9 +152,11 @@ bool BackupView::prepare(const QString& viewFolder)
             return false;
     }
     // Marked from the start, so that a view that fails halfway can be emptied,
-    // and one whose process is killed halfway can be swept.
+    // and one whose process is killed halfway can be swept: the owner first,
+    // for a process killed between the two marks leaves a folder the sweep
+    // can still tell is abandoned.
     QFile stamp(dir.filePath(stampName));
-    return makePrivateFolder(viewFolder) && stamp.open(QIODevice::WriteOnly) && OwnerMark::write(viewFolder);
+    return makePrivateFolder(viewFolder) && OwnerMark::write(viewFolder) && stamp.open(QIODevice::WriteOnly);
 }
 
 bool BackupView::remove(const QString& viewFolder)
@@ -183,8 +185,14 @@ int BackupView::sweep()
     const QDir::Filters folders = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks;
     for (const QFileInfo& view : QDir(viewsRoot()).entryInfoList(folders)) {
         QString owner;
-        if (QFileInfo(QDir(view.filePath()).filePath(stampName)).isFile()
-            && OwnerMark::isAbandoned(view.filePath(), &owner) && remove(view.filePath())) {
+        const QDir dir(view.filePath());
+        const bool stamped = QFileInfo(dir.filePath(stampName)).isFile();
+        // A view killed before its stamp holds its owner's mark and nothing else.
+        const bool onlyMarked = !stamped
+            && dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                   == QStringList{OwnerMark::fileName()};
+        if ((stamped || onlyMarked) && OwnerMark::isAbandoned(view.filePath(), &owner)
+            && (stamped ? remove(view.filePath()) : QDir(view.filePath()).removeRecursively())) {
             Log("VexoBackup", 1, "removed the view %s left by %s, which has ended.", view.filePath().toUtf8().constData(),
                 owner.toUtf8().constData());
             ++removed;
