@@ -117,13 +117,7 @@ QList<QByteArray> wholeSeeds()
     SampleLibrary::write(library, libraryFolder);
     seeds << wholeInput(0, 1, 4, 0, library.at(QStringLiteral("AddressBook/AddressBook.sqlitedb")));
     for (int form = 1; form < 5; ++form) {
-        ComputerBackupWriter writer;
-        writer.olderManifest = form >= 3;
-        writer.passwordRound = !writer.olderManifest;
-        writer.keyBagVersion = writer.olderManifest ? 3 : 4;
-        writer.recordedShortfall = writer.olderManifest ? 1000 : 0;
-        if (form == 2 || form == 4)
-            writer.password = QStringLiteral("fuzz");
+        ComputerBackupWriter writer = SampleLibrary::writerFor(form, QStringLiteral("fuzz"));
         const QString backup = scratch.filePath(QStringLiteral("backup%1").arg(form));
         if (!writer.write(libraryFolder, backup))
             continue;

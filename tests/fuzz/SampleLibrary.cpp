@@ -50,3 +50,15 @@ bool SampleLibrary::write(const std::map<QString, QByteArray>& files, const QStr
     }
     return true;
 }
+
+ComputerBackupWriter SampleLibrary::writerFor(int form, const QString& password)
+{
+    ComputerBackupWriter writer;
+    writer.olderManifest = form >= 3;
+    writer.passwordRound = !writer.olderManifest;
+    writer.keyBagVersion = writer.olderManifest ? 3 : 4;
+    writer.recordedShortfall = writer.olderManifest ? 1000 : 0;
+    if (form == 2 || form == 4)
+        writer.password = password;
+    return writer;
+}

@@ -3,6 +3,8 @@
 // attachment files. Shared by the seed maker and the whole-backup fuzz target.
 #pragma once
 
+#include "ComputerBackupWriter.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,4 +17,7 @@ public:
     static std::map<QString, QByteArray> files(const QString& scratchFolder);
     // Writes files below folder; false when one cannot be written.
     static bool write(const std::map<QString, QByteArray>& files, const QString& folder);
+    // The writer of computer-backup form 1 to 4: Manifest.db (1, 2) or
+    // Manifest.mbdb (3, 4), encrypted with password in forms 2 and 4.
+    static ComputerBackupWriter writerFor(int form, const QString& password);
 };

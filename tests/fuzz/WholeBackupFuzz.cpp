@@ -131,13 +131,7 @@ void run(const std::uint8_t* data, std::size_t size, const QString& folder)
         return;
     }
 
-    ComputerBackupWriter writer;
-    writer.olderManifest = form >= 3;
-    writer.passwordRound = !writer.olderManifest;
-    writer.keyBagVersion = writer.olderManifest ? 3 : 4;
-    writer.recordedShortfall = writer.olderManifest ? 1000 : 0;
-    if (form == 2 || form == 4)
-        writer.password = password;
+    ComputerBackupWriter writer = SampleLibrary::writerFor(form, password);
     const QString backup = folder + QStringLiteral("/backup");
     if (!writer.write(library, backup))
         return;
