@@ -7,6 +7,9 @@
 #include "BackupListWriter.h"
 #include "ConversationBuilder.h"
 #include "ExportWriter.h"
+#if defined(MSGEXPORT_WITH_MEDIA)
+#include "MediaConverter.h"
+#endif
 #include "OutputFolder.h"
 #include "OutputSink.h"
 #include "StderrCapture.h"
@@ -218,6 +221,15 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         if (options.copyAttachments)
             linker = std::make_unique<AttachmentLinker>(boundary, *output);
     }
+#if defined(MSGEXPORT_WITH_MEDIA)
+    // Text shows no media; the pages and the JSON list what is converted.
+    std::unique_ptr<MediaConverter> media;
+    if (output && options.convertMedia && options.format != QLatin1String("text")) {
+        media = std::make_unique<MediaConverter>(*output, MediaLimits());
+        media->cancelled = [] { return ViewGuard::interruption() != 0; };
+        media->progress = [&progress](int done, int total) { progress.bar(QStringLiteral("media"), done, total); };
+    }
+#endif
     // Made on a thread of their own while the one before is written.
     document.make = [&](int i, ConversationView* view, QString* why) {
         if (ViewGuard::interruption() != 0) {
@@ -227,6 +239,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         *view = builder.build(*sessions[static_cast<size_t>(i)], i);
         if (linker)
             linker->copy(*view);
+#if defined(MSGEXPORT_WITH_MEDIA)
+        if (media)
+            media->convert(*view);
+#endif
         return true;
     };
     document.messagesOf = [&sessions](int i) { return sessions[static_cast<size_t>(i)]->messages.size(); };
@@ -268,6 +284,14 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         say(error);
         return OutputFailed;
     }
+#if defined(MSGEXPORT_WITH_MEDIA)
+    if (media && !options.quiet && media->converted() + media->reused() + media->failed() > 0) {
+        say(QStringLiteral("media: %1 converted, %2 taken from earlier exports, %3 could not be converted")
+                .arg(media->converted())
+                .arg(media->reused())
+                .arg(media->failed()));
+    }
+#endif
     if (!options.quiet && !options.outputFolder.isEmpty()) {
         say(QStringLiteral("%1 conversations, %2 messages written to %3")
                 .arg(document.conversationCount())

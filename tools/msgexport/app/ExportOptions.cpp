@@ -1,6 +1,9 @@
 #include "ExportOptions.h"
 
 #include "ExportWriter.h"
+#if defined(MSGEXPORT_WITH_MEDIA)
+#include "MediaConverter.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -48,6 +51,10 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     const QCommandLineOption copyOption(
         QStringLiteral("copy-attachments"),
         QStringLiteral("Copy attachment and preview files into the output folder, so that it stands on its own."));
+    const QCommandLineOption noConvertOption(
+        QStringLiteral("no-convert"),
+        QStringLiteral("Link pictures, voice messages and videos as they are, without making thumbnails and "
+                       "browser-readable copies in media/ of the output folder."));
     const QCommandLineOption passwordOption(
         QStringLiteral("password-file"),
         QStringLiteral("Read the password of an encrypted backup from the first line of <file>."),
@@ -61,7 +68,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
+    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, noConvertOption, passwordOption, keepViewOption, quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
@@ -78,6 +85,13 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     if (parser.isSet(versionOption)) {
         *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
                                               QCoreApplication::applicationVersion());
+#if defined(MSGEXPORT_WITH_MEDIA)
+        *text += QStringLiteral("converts pictures, voice messages and videos for html and json exports (%1)\n")
+                     .arg(MediaConverter::libraries());
+#else
+        *text += QStringLiteral("built without conversion of pictures, voice messages and videos: pages link the "
+                                "files as they are\n");
+#endif
         return Outcome::Version;
     }
 
@@ -121,6 +135,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     }
     options->outputFolder = parser.value(outputOption);
     options->copyAttachments = parser.isSet(copyOption);
+    options->convertMedia = !parser.isSet(noConvertOption);
     options->passwordFile = parser.value(passwordOption);
     options->keepView = parser.value(keepViewOption);
     options->quiet = parser.isSet(quietOption);
