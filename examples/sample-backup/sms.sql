@@ -118,7 +118,17 @@ INSERT INTO message (ROWID, guid, text, attributedBody, handle_id, service, subj
     (37, 'A1B2C3D4-0037-4000-8000-000000000037', NULL, NULL,
         1, 'iMessage', NULL, '2024-05-09 16:58:00', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
     (38, 'A1B2C3D4-0038-4000-8000-000000000038', NULL, NULL,
-        8, 'iMessage', NULL, '2024-05-12 09:00:00', NULL, 0, 1, 0, 1, 1, 0, 0);
+        8, 'iMessage', NULL, '2024-05-12 09:00:00', NULL, 0, 1, 0, 1, 1, 0, 0),
+    -- Daniel again, with what a recent iPhone sends: a HEIC photo, a
+    -- sticker (HEIC with transparency), a voice message and a video.
+    (39, 'A1B2C3D4-0039-4000-8000-000000000039', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:40:00', '2024-05-03 13:41:00', 0, 1, 0, 1, 1, 0, 1),
+    (40, 'A1B2C3D4-0040-4000-8000-000000000040', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:41:30', NULL, 1, 1, 1, 1, 1, 0, 1),
+    (41, 'A1B2C3D4-0041-4000-8000-000000000041', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:43:10', '2024-05-03 13:44:00', 0, 1, 0, 1, 1, 0, 1),
+    (42, 'A1B2C3D4-0042-4000-8000-000000000042', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:45:00', NULL, 1, 1, 1, 1, 1, 0, 1);
 
 UPDATE message SET associated_message_guid = 'p:1/A1B2C3D4-0003-4000-8000-000000000003', associated_message_type = 2000
     WHERE ROWID = 30;
@@ -134,6 +144,7 @@ UPDATE message SET balloon_bundle_id = 'com.apple.messages.URLBalloonProvider',
     payload_data = link_payload('https://example.com/trails/ridge-loop', 'Ridge Loop Trail',
                                 'A 12 km loop with a view over the bay')
     WHERE ROWID = 36;
+UPDATE message SET is_audio_message = 1, is_played = 1 WHERE ROWID = 41;
 UPDATE message SET expressive_send_style_id = 'com.apple.messages.effect.CKConfettiEffect' WHERE ROWID = 19;
 -- Maya names the group; Laila leaves it.
 UPDATE message SET item_type = 2, group_title = 'Hiking crew 🥾' WHERE ROWID = 37;
@@ -174,6 +185,7 @@ INSERT INTO chat_message_join (chat_id, message_id, message_date)
                WHEN ROWID IN (32, 33) THEN 3
                WHEN ROWID IN (34, 36, 37, 38) THEN 4
                WHEN ROWID = 35 THEN 6
+               WHEN ROWID BETWEEN 39 AND 42 THEN 3
            END, ROWID, date
     FROM message;
 
@@ -194,7 +206,19 @@ INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti,
         'public.vcard', 'text/vcard', 5, 1, 'Jorge Fontanería.vcf', 214),
     (5, '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', 737180490,
         '/var/mobile/Library/SMS/Attachments/91/01/91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B/IMG_5501.MOV',
-        'com.apple.quicktime-movie', 'video/quicktime', 5, 0, 'IMG_5501.MOV', 18733912);
+        'com.apple.quicktime-movie', 'video/quicktime', 5, 0, 'IMG_5501.MOV', 18733912),
+    (6, 'D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D', 'D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D', 736435200,
+        '~/Library/SMS/Attachments/d6/06/D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D/IMG_6001.HEIC',
+        'public.heic', 'image/heic', 5, 0, 'IMG_6001.HEIC', 301442),
+    (7, 'D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D', 'D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D', 736435290,
+        '~/Library/SMS/Attachments/d7/07/D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D/Sticker.heic',
+        'public.heic', 'image/heic', 5, 1, 'Sticker.heic', 18210),
+    (8, 'D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D', 'D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D', 736435390,
+        '~/Library/SMS/Attachments/d8/08/D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D/Audio Message.caf',
+        'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 9120),
+    (9, 'D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D', 'D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D', 736435500,
+        '~/Library/SMS/Attachments/d9/09/D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D/IMG_6002.MOV',
+        'com.apple.quicktime-movie', 'video/quicktime', 5, 1, 'IMG_6002.MOV', 48211);
 
 INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
-    (3, 1), (4, 2), (15, 3), (18, 4), (24, 5);
+    (3, 1), (4, 2), (15, 3), (18, 4), (24, 5), (39, 6), (40, 7), (41, 8), (42, 9);

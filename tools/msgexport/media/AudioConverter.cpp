@@ -139,6 +139,7 @@ bool AudioConverter::transcode(AvInput& input, const Plan& plan, QIODevice& devi
     encoder->bit_rate = opus ? 32000 : 64000;
     encoder->time_base = AVRational{1, encoder->sample_rate};
     encoder->thread_count = 1;
+    encoder->flags |= AV_CODEC_FLAG_BITEXACT;
 
     AvOutput output;
     if (!output.open(plan.container, device, note))

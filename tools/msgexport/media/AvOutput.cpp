@@ -97,7 +97,8 @@ bool AvOutput::open(const char* container, QIODevice& target, QString* note)
         return false;
     }
     context->pb = io;
-    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Bit-exact: no random stream serials, so that the same export makes the same files.
+    context->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
     return true;
 }
 
