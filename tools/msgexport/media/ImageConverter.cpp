@@ -49,7 +49,7 @@ bool ImageConverter::isHeif(const QByteArray& data)
 
 QImage ImageConverter::decode(const QByteArray& data, QString* note, int maxSide) const
 {
-    if (data.size() > limits.maxFileBytes) {
+    if (data.size() > limits.maxPictureBytes) {
         *note = QStringLiteral("picture too large to convert");
         return QImage();
     }

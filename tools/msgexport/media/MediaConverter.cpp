@@ -180,7 +180,7 @@ ConvertedMediaView MediaConverter::convertPicture(const QString& path, const QSt
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ConvertedMediaView();
-    if (file.size() > limits.maxFileBytes)
+    if (file.size() > limits.maxPictureBytes)
         return noted(kind, QStringLiteral("picture too large to convert"));
     const QByteArray data = file.readAll();
     const ImageConverter images(limits);

@@ -12,8 +12,9 @@ struct MediaLimits
     qint64 maxPixels = 50LL * 1000 * 1000;
     // Either side of a picture or video frame.
     int maxSide = 16384;
-    // Size of a file handed to a decoder.
-    qint64 maxFileBytes = 4LL * 1024 * 1024 * 1024;
+    // Size of a picture file, which is read whole (audio and video are read
+    // as they are converted).
+    qint64 maxPictureBytes = 256LL * 1024 * 1024;
     // Frames decoded while looking for a video's poster.
     int maxPosterFrames = 300;
     // Length of a voice message that is decoded and encoded again.
