@@ -255,6 +255,39 @@ TEST_F(MediaConverterTest, VoiceMessagesAndVideosBecomeWhatBrowsersPlay)
     EXPECT_EQ(leftovers(), QStringList()); // no temporary file left
 }
 
+// msgexport itself: the sample's photo, sticker, voice message and video are
+// converted once; a second export into the folder converts nothing; JSON lists
+// what was made; --no-convert makes nothing.
+TEST(MediaExportTest, SecondExportConvertsNothingAndNoConvertMakesNothing)
+{
+    QTemporaryDir temp;
+    const QString pages = temp.filePath(QStringLiteral("pages"));
+    const QStringList html = {sampleBackup(), QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), pages};
+    ExportRun run = runMsgExport(html);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("media: 4 converted, 0 taken from earlier exports, 0 could not be converted")))
+        << run.err.toStdString();
+    run = runMsgExport(html);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("media: 0 converted, 4 taken from earlier exports, 0 could not be converted")))
+        << run.err.toStdString();
+
+    const QString json = temp.filePath(QStringLiteral("json"));
+    run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--output"), json});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString listed = readFile(json + QStringLiteral("/conversations.json"));
+    EXPECT_EQ(captures(listed, QStringLiteral("\"mimeType\": \"([^\"]*)\",\\s*\"note\": null,\\s*\"path\": \"media/")),
+              QStringList({QStringLiteral("image/jpeg"), QStringLiteral("image/png"), QStringLiteral("audio/ogg"),
+                           QStringLiteral("video/mp4")}));
+
+    const QString plain = temp.filePath(QStringLiteral("plain"));
+    run = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--output"), plain,
+                        QStringLiteral("--no-convert")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(plain + QStringLiteral("/media")));
+    EXPECT_FALSE(readFile(plain + QStringLiteral("/conversation-0002.html")).contains(QStringLiteral("<audio")));
+    EXPECT_TRUE(runMsgExport({QStringLiteral("--version")}).out.contains(QStringLiteral("converts pictures")));
+}
+
 TEST(ConversionPoolTest, RunsEveryJobOnceAndWaitsForAll)
 {
     ConversionPool pool(3);
