@@ -6,7 +6,9 @@
 #include "BackupInspection.h"
 #include "BackupListWriter.h"
 #include "ConversationBuilder.h"
+#include "ConversationSelection.h"
 #include "ExportWriter.h"
+#include "IosDate.h"
 #include "OutputFolder.h"
 #include "OutputSink.h"
 #include "StderrCapture.h"
@@ -22,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <csignal>
 #include <system_error>
@@ -181,24 +184,44 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     if (!loaded || !detailsLoaded)
         return refused(databasePath);
 
+    if (!options.timeZone.isEmpty())
+        IosDate::setTimeZone(QTimeZone(options.timeZone.toUtf8()));
+    ConversationSelection selection(options.conversations, options.since, options.until, IosDate::timeZone());
+
     ExportDocument document;
+    document.timeZone = QString::fromUtf8(IosDate::timeZone().id());
+    if (selection.choosesConversations() || selection.limitsDates())
+        document.selection = selection.describe();
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
-    const ConversationBuilder builder(boundary, &details);
+    ConversationBuilder builder(boundary, &details);
+    builder.setSelection(&selection);
     // Conversations are built while they are written, never all at once; only the
-    // totals of the headers are counted up front.
+    // totals of the headers are counted up front. Each keeps its place in the
+    // library's order as its number, whatever was chosen.
     std::vector<const MsgSession*> sessions;
+    std::vector<int> places;
+    int place = 0;
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
         if (ViewGuard::interruption() != 0)
             return ViewGuard::exitCode();
         if (const MsgSession* session = service.msgSession(i)) {
-            sessions.push_back(session);
-            document.madeMessages += builder.messageCount(*session);
+            // A conversation with no message in the chosen days is left out.
+            const bool chosen = selection.matches(*session, place);
+            const int count = chosen ? builder.messageCount(*session) : 0;
+            if (chosen && (count > 0 || !selection.limitsDates())) {
+                sessions.push_back(session);
+                places.push_back(place);
+                document.madeMessages += count;
+            }
+            ++place;
         }
     }
     progress.stopSpinner();
+    for (const QString& missing : selection.unmatched())
+        say(QStringLiteral("no conversation matches --conversation %1").arg(OutputSink::withoutControls(missing)));
     document.madeConversations = static_cast<int>(sessions.size());
 
     QString error;
@@ -224,7 +247,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
             *why = QStringLiteral("interrupted");
             return false;
         }
-        *view = builder.build(*sessions[static_cast<size_t>(i)], i);
+        *view = builder.build(*sessions[static_cast<size_t>(i)], places[static_cast<size_t>(i)]);
         if (linker)
             linker->copy(*view);
         return true;
@@ -244,7 +267,9 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     target.folder = output.get();
     target.stream = &standardOutput;
     target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("messages"), done, total); };
-    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format);
+    WriterSettings settings;
+    settings.excel = options.excel;
+    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format, settings);
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();
     progress.clear();

@@ -4,12 +4,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTimeZone>
+
+#include <utility>
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, ExportOptions* options, QString* text)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Exports the text messages of an iPhone backup folder as text, JSON or HTML.\n"
+        "Exports the text messages of an iPhone backup folder as text, JSON, HTML or CSV.\n"
         "\n"
         "The folder is laid out like the device's Library (SMS/sms.db), or is a\n"
         "computer backup (Manifest.db, files named by hash; encrypted or not), or a\n"
@@ -57,11 +60,32 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("Build the view of a computer backup (for an encrypted one: its decrypted files) in <dir> "
                        "and keep it; by default it is removed when the export ends."),
         QStringLiteral("dir"));
+    const QCommandLineOption conversationOption(
+        QStringLiteral("conversation"),
+        QStringLiteral("Export only the conversation named <which>: its name, a participant's name or address, or "
+                       "its number (its index in an export of everything); may be repeated."),
+        QStringLiteral("which"));
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"), QStringLiteral("Export only messages of <date> (YYYY-MM-DD) or later."),
+        QStringLiteral("date"));
+    const QCommandLineOption untilOption(
+        QStringLiteral("until"), QStringLiteral("Export only messages of <date> (YYYY-MM-DD) or earlier."),
+        QStringLiteral("date"));
+    const QCommandLineOption zoneOption(
+        QStringLiteral("timezone"),
+        QStringLiteral("Show times, and read --since and --until, in time zone <zone> (an IANA name such as "
+                       "Europe/Berlin; default: the system's)."),
+        QStringLiteral("zone"));
+    const QCommandLineOption excelOption(
+        QStringLiteral("excel"),
+        QStringLiteral("With --format csv: begin with a byte-order mark, so that a spreadsheet program reads UTF-8, "
+                       "and mark text that it would run as a formula."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
+    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption,
+                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
@@ -123,6 +147,37 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     options->copyAttachments = parser.isSet(copyOption);
     options->passwordFile = parser.value(passwordOption);
     options->keepView = parser.value(keepViewOption);
+    options->conversations = parser.values(conversationOption);
+    for (const QString& which : qAsConst(options->conversations)) {
+        if (which.trimmed().isEmpty()) {
+            *text = QStringLiteral("--conversation needs a name, an address or a number.");
+            return Outcome::Error;
+        }
+    }
+    for (const auto& bound : {std::make_pair(&sinceOption, &options->since), std::make_pair(&untilOption, &options->until)}) {
+        if (!parser.isSet(*bound.first))
+            continue;
+        *bound.second = QDate::fromString(parser.value(*bound.first), Qt::ISODate);
+        if (!bound.second->isValid()) {
+            *text = QStringLiteral("--%1 takes a date as YYYY-MM-DD, not \"%2\".")
+                        .arg(bound.first->names().first(), parser.value(*bound.first));
+            return Outcome::Error;
+        }
+    }
+    if (options->since.isValid() && options->until.isValid() && options->since > options->until) {
+        *text = QStringLiteral("--since is after --until.");
+        return Outcome::Error;
+    }
+    options->timeZone = parser.value(zoneOption);
+    if (parser.isSet(zoneOption) && !QTimeZone(options->timeZone.toUtf8()).isValid()) {
+        *text = QStringLiteral("Unknown time zone \"%1\"; give an IANA name such as Europe/Berlin.").arg(options->timeZone);
+        return Outcome::Error;
+    }
+    options->excel = parser.isSet(excelOption);
+    if (options->excel && options->format != QLatin1String("csv")) {
+        *text = QStringLiteral("--excel is for --format csv.");
+        return Outcome::Error;
+    }
     options->quiet = parser.isSet(quietOption);
     options->verbose = parser.isSet(verboseOption);
     if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +23,11 @@ struct ExportOptions
     QString passwordFile; // the password of an encrypted backup, on its first line
     QString keepView;     // where to build the view of a computer backup, kept after the run
     bool copyAttachments = false;
+    QStringList conversations; // names, addresses or numbers; empty: all
+    QDate since;               // inclusive, in timeZone; null: no bound
+    QDate until;
+    QString timeZone;          // an IANA name; empty: the system's
+    bool excel = false;        // csv for a spreadsheet program
     bool quiet = false;
     bool verbose = false;
 

@@ -14,6 +14,8 @@ struct ExportDocument
 {
     QString generator;    // "msgexport 1.0.0"
     QString backupFolder; // with links resolved
+    QString selection;    // what was chosen, for the index; empty when everything was
+    QString timeZone;     // the zone local times are shown in, an IANA name
     QList<ConversationView> conversations;
 
     // Makes conversation i of madeConversations (which hold madeMessages

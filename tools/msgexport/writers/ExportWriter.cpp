@@ -1,5 +1,6 @@
 #include "ExportWriter.h"
 
+#include "CsvWriter.h"
 #include "HtmlWriter.h"
 #include "JsonWriter.h"
 #include "TextWriter.h"
@@ -9,7 +10,7 @@
 
 ExportWriter::~ExportWriter() = default;
 
-std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format)
+std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format, const WriterSettings& settings)
 {
     if (format == QLatin1String("text"))
         return std::make_unique<TextWriter>();
@@ -17,12 +18,14 @@ std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format)
         return std::make_unique<JsonWriter>();
     if (format == QLatin1String("html"))
         return std::make_unique<HtmlWriter>();
+    if (format == QLatin1String("csv"))
+        return std::make_unique<CsvWriter>(settings.excel);
     return nullptr;
 }
 
 QStringList ExportWriter::formats()
 {
-    return {QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html")};
+    return {QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html"), QStringLiteral("csv")};
 }
 
 bool ExportWriter::writeFile(const ExportTarget& target, const QString& fileName,
