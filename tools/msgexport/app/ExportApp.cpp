@@ -7,6 +7,7 @@
 #include "BackupListWriter.h"
 #include "ConversationBuilder.h"
 #include "ConversationSelection.h"
+#include "ExportRecord.h"
 #include "ExportWriter.h"
 #include "IosDate.h"
 #include "OutputFolder.h"
@@ -47,6 +48,22 @@ bool olderManifest(const QString& folder)
 {
     return !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.db")))
         && QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.mbdb")));
+}
+
+// The attachment files of a conversation that are in the backup.
+void recordAttachments(ExportRecord& record, const ConversationView& view)
+{
+    for (const MessageView& message : view.messages) {
+        for (const PieceView& piece : message.pieces) {
+            if (piece.kind != PieceView::Kind::Attachment)
+                continue;
+            const AttachmentView& attachment = piece.attachment;
+            if (attachment.fileState == BackupBoundary::FileState::Present)
+                record.addRead(QStringLiteral("attachment"), attachment.filePath);
+            if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
+                record.addRead(QStringLiteral("attachment preview"), attachment.previewPath);
+        }
+    }
 }
 
 } // namespace
@@ -113,6 +130,8 @@ int ExportApp::exportBackup(TerminalProgress& progress)
 {
     if (options.list)
         return listBackups();
+    if (!options.verifyFolder.isEmpty())
+        return verifyExport();
     const bool fromDevice = !options.deviceId.isEmpty();
     // The backup is looked at once; what it is, whether it is being written and
     // its keys are handed on from this look.
@@ -195,6 +214,15 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
+    std::unique_ptr<ExportRecord> record;
+    if (!options.outputFolder.isEmpty()) {
+        record = std::make_unique<ExportRecord>(document.backupFolder, boundary.root());
+        record->tool = document.generator;
+        record->commandLine = QCoreApplication::arguments();
+        record->timeZone = document.timeZone;
+        record->selection = document.selection;
+        record->addDatabases();
+    }
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
     ConversationBuilder builder(boundary, &details);
     builder.setSelection(&selection);
@@ -250,6 +278,8 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         *view = builder.build(*sessions[static_cast<size_t>(i)], places[static_cast<size_t>(i)]);
         if (linker)
             linker->copy(*view);
+        if (record)
+            recordAttachments(*record, *view);
         return true;
     };
     document.messagesOf = [&sessions](int i) { return sessions[static_cast<size_t>(i)]->messages.size(); };
@@ -288,6 +318,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
                                "to list them)")
                     .arg(linker->skipped().size()));
         }
+    }
+    if (written && record && !record->write(*output, &error)) {
+        say(error);
+        return OutputFailed;
     }
     if (!written) {
         say(error);
@@ -336,6 +370,24 @@ int ExportApp::listBackups()
         say(QStringLiteral("no backups in %1").arg(shown.join(QStringLiteral(", "))));
     }
     return Done;
+}
+
+int ExportApp::verifyExport()
+{
+    if (!QFileInfo(options.verifyFolder).isDir()) {
+        say(QStringLiteral("export folder not found: %1").arg(options.verifyFolder));
+        return FolderNotFound;
+    }
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    QString error;
+    const int differences = ExportRecord::check(options.verifyFolder, out, &error);
+    out.flush();
+    if (differences < 0) {
+        say(error);
+        return VerifyDifference;
+    }
+    return differences == 0 ? Done : VerifyDifference;
 }
 
 int ExportApp::findDevice(BackupSummary* found)

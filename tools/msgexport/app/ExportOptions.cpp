@@ -25,7 +25,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         "6 wrong password, 7 unknown keybag version, 8 backup still being written,\n"
         "9 partial backup (the message database's data file is missing),\n"
         "10 corrupt Manifest.db, 11 truncated encrypted file, 12 no password given,\n"
-        "13 --device fits the backups of several devices."));
+        "13 --verify found a difference, 14 --device fits the backups of several devices."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption deviceOption(
@@ -80,12 +80,18 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("excel"),
         QStringLiteral("With --format csv: begin with a byte-order mark, so that a spreadsheet program reads UTF-8, "
                        "and mark text that it would run as a formula."));
+    const QCommandLineOption verifyOption(
+        QStringLiteral("verify"),
+        QStringLiteral("Check the export in <dir> against its export-record.json, and the backup's files where the "
+                       "backup is there; each difference is listed, and the exit code is 13 when there is one."),
+        QStringLiteral("dir"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
     parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption,
-                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, quietOption,
+                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, verifyOption,
+                       quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
@@ -110,6 +116,15 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     if (positional.size() > 1) {
         *text = QStringLiteral("Give one backup folder, not %1.").arg(positional.size());
         return Outcome::Error;
+    }
+    options->verifyFolder = parser.value(verifyOption);
+    if (parser.isSet(verifyOption)) {
+        if (!positional.isEmpty() || !options->deviceId.isEmpty() || parser.isSet(listOption)) {
+            *text = QStringLiteral("--verify takes the export's folder only.");
+            return Outcome::Error;
+        }
+        options->quiet = parser.isSet(quietOption);
+        return Outcome::Run;
     }
     options->list = parser.isSet(listOption);
     options->backupRoots = parser.values(rootOption);

@@ -17,6 +17,7 @@ struct ExportOptions
     QString backupFolder; // set unless deviceId is, or list
     QString deviceId;     // a device identifier, a prefix of one, or a device's name
     bool list = false;    // list the backups instead of exporting one
+    QString verifyFolder; // check this export against its record instead
     QStringList backupRoots; // more folders to look for backups in
     QString format = QStringLiteral("text");
     QString outputFolder; // empty: standard output
