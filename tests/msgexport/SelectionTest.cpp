@@ -3,6 +3,8 @@
 // export of the same backup.
 #include "TestSupport.h"
 
+#include "ExportWriter.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -187,4 +189,21 @@ TEST(SelectionTest, CsvReadsBackAsTheJsonExportMessageForMessage)
     // Line breaks, quotes and commas of the sample's texts survived the round trip.
     EXPECT_TRUE(actual.join(QString()).contains(QLatin1Char('\n')));
     EXPECT_TRUE(actual.join(QString()).contains(QLatin1Char('"')));
+}
+
+// A build without the PDF libraries (the Windows one) says so, and refuses the format with a reason.
+TEST(SelectionTest, PdfIsThereOrRefusedWithAReason)
+{
+    QTemporaryDir output;
+    const ExportRun version = runMsgExport({QStringLiteral("--version")});
+    const ExportRun pdf = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--output"),
+                                        output.path(), QStringLiteral("--quiet")});
+    if (ExportWriter::pdfBuiltIn()) {
+        EXPECT_FALSE(version.out.contains(QStringLiteral("not built in")));
+        EXPECT_EQ(pdf.exitCode, 0) << pdf.err.toStdString();
+    } else {
+        EXPECT_TRUE(version.out.contains(QStringLiteral("(PDF export not built in)")));
+        EXPECT_EQ(pdf.exitCode, 1);
+        EXPECT_TRUE(pdf.err.contains(QStringLiteral("built without PDF export"))) << pdf.err.toStdString();
+    }
 }

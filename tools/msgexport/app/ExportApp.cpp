@@ -209,6 +209,15 @@ int ExportApp::exportBackup(TerminalProgress& progress)
 
     ExportDocument document;
     document.timeZone = QString::fromUtf8(IosDate::timeZone().id());
+    document.exportedAt = QDateTime::currentDateTimeUtc();
+    if (!linked.isEmpty()) {
+        const BackupSummary summary = BackupCatalog::summarize(linked, false);
+        document.deviceName = summary.deviceName;
+        document.iosVersion = summary.productVersion;
+    } else if (fromDevice) {
+        document.deviceName = device.deviceName;
+        document.iosVersion = device.productVersion;
+    }
     if (selection.choosesConversations() || selection.limitsDates())
         document.selection = selection.describe();
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
@@ -299,6 +308,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("messages"), done, total); };
     WriterSettings settings;
     settings.excel = options.excel;
+    settings.pageSize = options.pageSize;
     const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format, settings);
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();

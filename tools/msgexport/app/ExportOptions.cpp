@@ -80,6 +80,9 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("excel"),
         QStringLiteral("With --format csv: begin with a byte-order mark, so that a spreadsheet program reads UTF-8, "
                        "and mark text that it would run as a formula."));
+    const QCommandLineOption pageSizeOption(
+        QStringLiteral("page-size"),
+        QStringLiteral("With --format pdf: a4 or letter (default: the one of the locale)."), QStringLiteral("size"));
     const QCommandLineOption verifyOption(
         QStringLiteral("verify"),
         QStringLiteral("Check the export in <dir> against its export-record.json, and the backup's files where the "
@@ -90,7 +93,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
     parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption,
-                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, verifyOption,
+                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, pageSizeOption, verifyOption,
                        quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
@@ -106,8 +109,9 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         return Outcome::Help;
     }
     if (parser.isSet(versionOption)) {
-        *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                              QCoreApplication::applicationVersion());
+        *text = QStringLiteral("%1 %2%3\n")
+                    .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
+                         ExportWriter::pdfBuiltIn() ? QString() : QStringLiteral(" (PDF export not built in)"));
         return Outcome::Version;
     }
 
@@ -153,6 +157,10 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         return Outcome::Error;
     }
     options->backupFolder = positional.value(0);
+    if (options->format == QLatin1String("pdf") && !ExportWriter::pdfBuiltIn()) {
+        *text = QStringLiteral("This msgexport was built without PDF export; use html, text, json or csv.");
+        return Outcome::Error;
+    }
     if (!ExportWriter::formats().contains(options->format)) {
         *text = QStringLiteral("Unknown format \"%1\"; use one of %2.")
                     .arg(options->format, ExportWriter::formats().join(QStringLiteral(", ")));
@@ -195,8 +203,19 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     }
     options->quiet = parser.isSet(quietOption);
     options->verbose = parser.isSet(verboseOption);
+    options->pageSize = parser.value(pageSizeOption).toLower();
+    if (parser.isSet(pageSizeOption)
+        && (options->format != QLatin1String("pdf")
+            || (options->pageSize != QLatin1String("a4") && options->pageSize != QLatin1String("letter")))) {
+        *text = QStringLiteral("--page-size is a4 or letter, with --format pdf.");
+        return Outcome::Error;
+    }
     if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {
         *text = QStringLiteral("The html format writes a folder of pages: give --output <dir>.");
+        return Outcome::Error;
+    }
+    if (options->format == QLatin1String("pdf") && options->outputFolder.isEmpty()) {
+        *text = QStringLiteral("The pdf format writes a folder of files: give --output <dir>.");
         return Outcome::Error;
     }
     if (options->copyAttachments && options->outputFolder.isEmpty()) {

@@ -29,6 +29,7 @@ struct ExportOptions
     QDate until;
     QString timeZone;          // an IANA name; empty: the system's
     bool excel = false;        // csv for a spreadsheet program
+    QString pageSize;          // pdf: "a4" or "letter"; empty: the locale's
     bool quiet = false;
     bool verbose = false;
 

@@ -3,6 +3,9 @@
 #include "CsvWriter.h"
 #include "HtmlWriter.h"
 #include "JsonWriter.h"
+#if defined(MSGEXPORT_WITH_PDF)
+#include "PdfWriter.h"
+#endif
 #include "TextWriter.h"
 
 #include "OutputFolder.h"
@@ -20,12 +23,28 @@ std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format, const 
         return std::make_unique<HtmlWriter>();
     if (format == QLatin1String("csv"))
         return std::make_unique<CsvWriter>(settings.excel);
+#if defined(MSGEXPORT_WITH_PDF)
+    if (format == QLatin1String("pdf"))
+        return std::make_unique<PdfWriter>(settings.pageSize);
+#endif
     return nullptr;
 }
 
 QStringList ExportWriter::formats()
 {
-    return {QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html"), QStringLiteral("csv")};
+    QStringList names{QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html"), QStringLiteral("csv")};
+    if (pdfBuiltIn())
+        names << QStringLiteral("pdf");
+    return names;
+}
+
+bool ExportWriter::pdfBuiltIn()
+{
+#if defined(MSGEXPORT_WITH_PDF)
+    return true;
+#else
+    return false;
+#endif
 }
 
 bool ExportWriter::writeFile(const ExportTarget& target, const QString& fileName,

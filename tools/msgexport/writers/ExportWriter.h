@@ -44,6 +44,8 @@ public:
     // "text", "json", "html", "csv", ...; null for an unknown name.
     static std::unique_ptr<ExportWriter> create(const QString& format, const WriterSettings& settings = {});
     static QStringList formats();
+    // Whether this build writes PDF (it needs libraries a build may lack).
+    static bool pdfBuiltIn();
 
 protected:
     // Writes a file to target.stream, or to fileName in target.folder (which
