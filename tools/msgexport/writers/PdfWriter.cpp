@@ -19,6 +19,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -132,8 +133,10 @@ public:
     {
         if (words.isEmpty())
             return;
-        const Layout made = layout(words, font, left, exportLine);
-        PangoLayoutIter* line = pango_layout_get_iter(made.get());
+        PangoLayout* made = reused(font, left, exportLine);
+        const QByteArray utf8 = exportLine ? words.toUtf8() : shown(words);
+        pango_layout_set_text(made, utf8.constData(), utf8.size());
+        PangoLayoutIter* line = pango_layout_get_iter(made);
         do {
             PangoRectangle logical;
             pango_layout_iter_get_line_extents(line, nullptr, &logical);
@@ -184,6 +187,18 @@ public:
     void gap(double height) { y += height; }
 
 private:
+    // One layout of each kind, its text replaced for every paragraph: making
+    // a layout costs more than laying out a line of a message.
+    PangoLayout* reused(const Font& font, double left, bool exportLine)
+    {
+        for (const Reused& known : layouts) {
+            if (known.font == font.get() && known.left == left && known.exportLine == exportLine)
+                return known.layout.get();
+        }
+        layouts.push_back(Reused{font.get(), left, exportLine, layout(QString(), font, left, exportLine)});
+        return layouts.back().layout.get();
+    }
+
     void drawHeader()
     {
         const Layout title = layout(isolate(header), fonts.small, 0, true);
@@ -228,6 +243,14 @@ private:
         return surface;
     }
 
+    struct Reused
+    {
+        const PangoFontDescription* font;
+        double left;
+        bool exportLine;
+        Layout layout;
+    };
+    std::vector<Reused> layouts;
     PangoContext* context;
     const Fonts& fonts;
     QSizeF size;
