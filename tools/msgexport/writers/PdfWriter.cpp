@@ -19,6 +19,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 #include <memory>
 
@@ -31,6 +32,7 @@ constexpr double bottomMargin = 46;
 constexpr double indent = 12;
 constexpr double thumbnailSize = 144; // points; drawn from twice the pixels
 constexpr double messageGap = 7;
+constexpr qint64 maxPicturePixels = 50 * 1000 * 1000;
 
 struct Rgb
 {
@@ -81,14 +83,23 @@ struct Fonts
     Font title{pango_font_description_from_string("Noto Sans Bold 16")};
 };
 
+// The paragraphs laid out while the pages are counted, kept (up to a bound)
+// to be drawn as they are: shaping them again would take as long again.
+struct KeptLayouts
+{
+    static constexpr size_t bound = 20000; // a few tens of MiB at most
+    std::vector<Layout> layouts;
+    size_t next = 0;
+};
+
 // Where the next line goes, page after page. Without a Cairo context it only
 // counts the pages; with one it draws them, their header included.
 class Pages
 {
 public:
     Pages(PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& header, cairo_t* cairo,
-          int total)
-        : context(context), fonts(fonts), size(size), header(header), cairo(cairo), total(total)
+          int total, KeptLayouts* kept)
+        : context(context), fonts(fonts), size(size), header(header), cairo(cairo), total(total), kept(kept)
     {
     }
 
@@ -133,9 +144,24 @@ public:
     {
         if (words.isEmpty())
             return;
-        PangoLayout* made = reused(font, left, exportLine);
         const QByteArray utf8 = exportLine ? words.toUtf8() : shown(words);
-        pango_layout_set_text(made, utf8.constData(), utf8.size());
+        Layout own;
+        PangoLayout* made = nullptr;
+        if (!cairo && kept->layouts.size() < KeptLayouts::bound) {
+            own = layout(QString(), font, left, exportLine);
+            made = own.get();
+        } else if (cairo && kept->next < kept->layouts.size()) {
+            own = std::move(kept->layouts[kept->next++]);
+            // The same paragraphs come in the same order; anything else is laid out anew.
+            if (std::strcmp(pango_layout_get_text(own.get()), utf8.constData()) == 0)
+                made = own.get();
+        }
+        if (!made) {
+            made = reused(font, left, exportLine);
+            pango_layout_set_text(made, utf8.constData(), utf8.size());
+        } else if (!cairo) {
+            pango_layout_set_text(made, utf8.constData(), utf8.size());
+        }
         PangoLayoutIter* line = pango_layout_get_iter(made);
         do {
             PangoRectangle logical;
@@ -152,6 +178,8 @@ public:
             y += height;
         } while (pango_layout_iter_next_line(line));
         pango_layout_iter_free(line);
+        if (!cairo && own)
+            kept->layouts.push_back(std::move(own));
     }
 
     // A picture of width x height points, drawn from path when drawing; a
@@ -257,6 +285,7 @@ private:
     QString header;
     cairo_t* cairo;
     int total;
+    KeptLayouts* kept;
     int page = 0;
     double y = contentTop;
 };
@@ -406,8 +435,10 @@ private:
         else if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
             picture = attachment.previewPath;
         int w = 0, h = 0;
+        // Some decoders read the whole picture before scaling it: a huge one
+        // is listed, not drawn.
         if (!picture.isEmpty() && gdk_pixbuf_get_file_info(QFile::encodeName(picture).constData(), &w, &h) && w > 0
-            && h > 0) {
+            && h > 0 && static_cast<qint64>(w) * h <= maxPicturePixels) {
             const double scale = std::min(1.0, std::min(thumbnailSize / w, thumbnailSize / h));
             pages.picture(picture, std::max(1.0, w * scale), std::max(1.0, h * scale), indent);
         }
@@ -468,14 +499,15 @@ cairo_status_t writeTo(void* closure, const unsigned char* data, unsigned int le
 bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& title,
                const QString& creator, const std::function<void(Pages&)>& body)
 {
-    Pages counting(context, fonts, size, title, nullptr, 0);
+    KeptLayouts kept;
+    Pages counting(context, fonts, size, title, nullptr, 0, &kept);
     body(counting);
     const Surface surface(cairo_pdf_surface_create_for_stream(writeTo, &device, size.width(), size.height()));
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, shown(title).constData());
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, shown(creator).constData());
     {
         const Cairo cairo(cairo_create(surface.get()));
-        Pages drawing(context, fonts, size, title, cairo.get(), counting.count());
+        Pages drawing(context, fonts, size, title, cairo.get(), counting.count(), &kept);
         body(drawing);
         cairo_show_page(cairo.get());
     }
