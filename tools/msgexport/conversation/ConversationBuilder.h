@@ -3,6 +3,7 @@
 #include "ConversationView.h"
 
 class BackupBoundary;
+class ConversationSelection;
 class MsgContent;
 class MsgDetails;
 class MsgIdentifier;
@@ -16,6 +17,9 @@ public:
     // details: read by the caller, or null to show only what the fixed
     // model carries.
     explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr);
+
+    // Only the messages of the selection's days are built and counted.
+    void setSelection(const ConversationSelection* chosen) { selection = chosen; }
 
     ConversationView build(const MsgSession& session, int index) const;
     // How many messages build() will show, without building them.
@@ -36,4 +40,5 @@ private:
 
     const BackupBoundary& boundary;
     const MsgDetails* details;
+    const ConversationSelection* selection = nullptr;
 };

@@ -81,6 +81,10 @@ bool MediaCache::find(const QString& key, ConvertedMediaView* media) const
             return false;
     }
     *media = found;
+    for (const QString& path : {fileName(key, QStringLiteral(".json")), found.path, found.thumbnail}) {
+        if (!path.isEmpty())
+            output.keepFile(path);
+    }
     return true;
 }
 
