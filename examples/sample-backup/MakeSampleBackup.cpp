@@ -75,8 +75,8 @@ void makePicture(const QString& path, const QString& format, int width, int heig
 }
 
 // HEIC pictures, voice messages and movies need libheif and FFmpeg; a
-// generator built without them writes a stand-in of the same name (a JPEG,
-// or a line of text), so that the backup lists the same files either way.
+// generator built without them writes a stand-in of the same name (a JPEG
+// or PNG, or a line of text), so that the backup lists the same files either way.
 bool makeMedia(const QString& path, const QString& kind, int width, int height, const QString& scene)
 {
 #if defined(MSGSAMPLE_WITH_MEDIA)
@@ -102,8 +102,10 @@ bool makeMedia(const QString& path, const QString& kind, int width, int height, 
         fail(QStringLiteral("cannot write %1: %2").arg(path, error));
     return true;
 #else
-    if (kind == QLatin1String("heic") && scene != QLatin1String("sticker")) {
-        makePicture(path, QStringLiteral("jpeg"), width, height, scene);
+    if (kind == QLatin1String("heic")) {
+        const bool sticker = scene == QLatin1String("sticker");
+        makePicture(path, sticker ? QStringLiteral("png") : QStringLiteral("jpeg"), width, height,
+                    sticker ? QStringLiteral("map") : scene);
         return false;
     }
     QFile file(path);
