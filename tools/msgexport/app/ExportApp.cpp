@@ -213,14 +213,9 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     ExportDocument document;
     document.timeZone = QString::fromUtf8(IosDate::timeZone().id());
     document.exportedAt = QDateTime::currentDateTimeUtc();
-    if (!linked.isEmpty()) {
-        const BackupSummary summary = BackupCatalog::summarize(linked, false);
-        document.deviceName = summary.deviceName;
-        document.iosVersion = summary.productVersion;
-    } else if (fromDevice) {
-        document.deviceName = device.deviceName;
-        document.iosVersion = device.productVersion;
-    }
+    // From the look at the backup taken at the start: its Info.plist is not read again.
+    document.deviceName = inspection.deviceName();
+    document.iosVersion = inspection.productVersion();
     if (selection.choosesConversations() || selection.limitsDates())
         document.selection = selection.describe();
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),

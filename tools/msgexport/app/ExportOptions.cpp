@@ -15,7 +15,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Exports the text messages of an iPhone backup folder as text, JSON, HTML or CSV.\n"
+        "Exports the text messages of an iPhone backup folder as text, JSON, HTML, CSV or PDF.\n"
         "\n"
         "The folder is laid out like the device's Library (SMS/sms.db), or is a\n"
         "computer backup (Manifest.db, files named by hash; encrypted or not), or a\n"
