@@ -277,10 +277,11 @@ int ExportApp::exportBackup(TerminalProgress& progress)
             linker = std::make_unique<AttachmentLinker>(boundary, *output);
     }
 #if defined(MSGEXPORT_WITH_MEDIA)
-    // Only the pages show media and the JSON lists it; text, CSV and PDF do neither.
+    // The pages show media, the PDF its thumbnails, and the JSON lists it; text and CSV do neither.
     std::unique_ptr<MediaConverter> media;
     if (output && options.convertMedia
-        && (options.format == QLatin1String("html") || options.format == QLatin1String("json"))) {
+        && (options.format == QLatin1String("html") || options.format == QLatin1String("json")
+            || options.format == QLatin1String("pdf"))) {
         media = std::make_unique<MediaConverter>(*output, MediaLimits());
         media->cancelled = [] { return ViewGuard::interruption() != 0; };
         media->progress = [&progress](int done, int total) { progress.bar(QStringLiteral("media"), done, total); };

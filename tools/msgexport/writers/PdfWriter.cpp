@@ -12,6 +12,7 @@
 #include "OutputSink.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -301,8 +302,9 @@ struct FileFacts
 class ConversationPages
 {
 public:
-    ConversationPages(const ExportDocument& document, const ConversationView& conversation, const Fonts& fonts)
-        : document(document), conversation(conversation), fonts(fonts)
+    ConversationPages(const ExportDocument& document, const ConversationView& conversation, const Fonts& fonts,
+                      const QString& outputFolder)
+        : document(document), conversation(conversation), fonts(fonts), outputFolder(outputFolder)
     {
     }
 
@@ -446,9 +448,15 @@ private:
         const bool filePresent = attachment.fileState == BackupBoundary::FileState::Present;
         const QString name = attachment.fileName.isEmpty() ? attachment.filePath : attachment.fileName;
         const QString type = attachment.mimeType.isEmpty() ? QStringLiteral("unknown type") : attachment.mimeType;
-        // A picture: the file, else its preview, at thumbnail size.
+        // A picture: the thumbnail the media conversion made (of a HEIC
+        // picture, or a video's poster), else the file, else its preview.
+        const ConvertedMediaView& converted = attachment.converted;
         QString picture;
-        if (attachment.isImage() && filePresent)
+        if (!converted.thumbnail.isEmpty())
+            picture = QDir(outputFolder).filePath(converted.thumbnail);
+        else if (converted.kind == ConvertedMediaView::Kind::Image && !converted.path.isEmpty())
+            picture = QDir(outputFolder).filePath(converted.path);
+        else if (attachment.isImage() && filePresent)
             picture = attachment.filePath;
         else if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
             picture = attachment.previewPath;
@@ -493,6 +501,7 @@ private:
     const ExportDocument& document;
     const ConversationView& conversation;
     const Fonts& fonts;
+    QString outputFolder;
     QHash<QString, FileFacts> files; // both passes show the same facts
 };
 
@@ -596,7 +605,7 @@ bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target
     QList<IndexEntry> index;
     const bool written = document.forEach(
         [&](const ConversationView& conversation) {
-            ConversationPages pages(document, conversation, fonts);
+            ConversationPages pages(document, conversation, fonts, target.folder->path());
             const QString file = fileName(conversation);
             QString first, last;
             for (const MessageView& message : conversation.messages) {
