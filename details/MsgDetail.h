@@ -15,6 +15,29 @@ struct MsgEdit
     QString text;
 };
 
+// One run of the archived body's attributes, over [start, start + length)
+// of its text in UTF-16 units.
+struct MsgTextRun
+{
+    int start = 0;
+    int length = 0;
+    int part = -1; // the message part, -1 when not given
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikethrough = false;
+    QString effect;         // "big", "small", "shake", "nod", "explode", "ripple", "bloom", "jitter"
+    QString mention;        // the address a confirmed mention names
+    QString link;           // the URL the run links to
+    QString attachmentGuid; // the file transfer the run stands for
+
+    bool isStyled() const
+    {
+        return bold || italic || underline || strikethrough || !effect.isEmpty() || !mention.isEmpty()
+               || !link.isEmpty();
+    }
+};
+
 struct MsgDetail
 {
     enum class Reaction { None, Loved, Liked, Disliked, Laughed, Emphasized, Questioned, Emoji, Sticker };
@@ -63,5 +86,27 @@ struct MsgDetail
     qint64 dateDelivered = 0; // seconds since 2001-01-01 UTC
     bool wasDowngraded = false;
 
+    // The archived body's text and runs, read only when a run is styled,
+    // mentions someone or links (see MsgTextRun::isStyled); else empty.
+    QString bodyText;
+    QList<MsgTextRun> textRuns;
+
     bool isReaction() const { return reaction != Reaction::None; }
+};
+
+// A message in Recently Deleted: iOS moves its row from chat_message_join to
+// chat_recoverable_message_join for 30 days, so the fixed model never sees
+// it. It is placed in the conversation that holds anchor.
+struct MsgDeletedMessage
+{
+    qint64 rowid = 0;
+    // A message of the same conversation that is not deleted; 0 when the
+    // conversation has none left.
+    qint64 anchor = 0;
+    qint64 dateDeleted = 0; // seconds since 2001-01-01 UTC
+    qint64 date = 0;        // likewise
+    qint64 handleId = 0;
+    bool isFromMe = false;
+    QString service; // "iMessage", "SMS", "RCS", ...
+    QString text;    // the text column, else the archived body's words
 };

@@ -2,6 +2,7 @@
 
 #include "MsgService.h"
 #include "details/readers/Ios16MessageDetails.h"
+#include "details/readers/RecoverableMessages.h"
 #include "details/readers/TableColumns.h"
 
 #include <QDir>
@@ -24,6 +25,7 @@ class MsgDetails::Impl
 public:
     QString databasePath;
     Ios16MessageDetails::Table table;
+    QList<MsgDeletedMessage> deleted;
     // Entry indexes in guid order, made on the first rowidOf.
     mutable std::vector<Slot> byGuid;
     // The first entry of each run of 64 rowids from the first one, and one
@@ -114,8 +116,15 @@ bool MsgDetails::load()
 {
     try {
         d->table = Ios16MessageDetails::Table();
+        d->deleted.clear();
         d->byGuid.clear();
         d->buckets.clear();
+        TableColumns recoverable("chat_recoverable_message_join");
+        recoverable.exec({d->databasePath}, nullptr);
+        if (recoverable.names.contains(QStringLiteral("delete_date"))) {
+            RecoverableMessages deletedReader(&d->deleted);
+            deletedReader.exec({d->databasePath}, nullptr);
+        }
         TableColumns columns("message");
         columns.exec({d->databasePath}, nullptr);
         if (columns.names.isEmpty())
@@ -133,6 +142,7 @@ bool MsgDetails::load()
             && CISQLiteQuery::countRows(d->databasePath, {QStringLiteral("select count(*) from message")}) == 0;
     } catch (...) {
         d->table = Ios16MessageDetails::Table();
+        d->deleted.clear();
         d->buckets.clear();
         return false;
     }
@@ -195,4 +205,9 @@ qint64 MsgDetails::rowidOf(const QString& guid) const
     } catch (...) {
         return 0;
     }
+}
+
+QList<MsgDeletedMessage> MsgDetails::deletedMessages() const
+{
+    return d->deleted;
 }

@@ -1,5 +1,6 @@
 #include "Ios16MessageDetails.h"
 
+#include "ArchivedBody.h"
 #include "LinkPayload.h"
 #include "SummaryInfo.h"
 #include "imports/Log.h"
@@ -16,11 +17,11 @@ const char* const detailColumns[] = {
     "thread_originator_guid", "thread_originator_part", "date_edited", "date_retracted", "message_summary_info",
     "expressive_send_style_id", "balloon_bundle_id", "payload_data", "item_type", "group_action_type",
     "group_title", "other_handle", "handle_id", "is_from_me", "is_audio_message", "is_played", "is_delivered",
-    "date_delivered", "was_downgraded"};
+    "date_delivered", "was_downgraded", "attributedbody"};
 enum Column {
     Rowid, Guid, AssociatedGuid, AssociatedType, AssociatedEmoji, ThreadGuid, ThreadPart, DateEdited, DateRetracted,
     SummaryInfoBlob, EffectId, BalloonId, Payload, ItemType, GroupActionType, GroupTitle, OtherHandle, HandleId,
-    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded
+    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded, Body
 };
 
 const char* const linkBalloon = "com.apple.messages.URLBalloonProvider";
@@ -222,6 +223,16 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     for (int column : {AssociatedGuid, AssociatedType, ThreadGuid, DateEdited, DateRetracted, SummaryInfoBlob, EffectId,
                        BalloonId, ItemType, GroupTitle})
         rich = rich || hasValue(stmt, column);
+    // Bodies are decoded only when they may carry a style, a mention or a
+    // link: most hold one plain run.
+    const bool mayBeStyled = sqlite3_column_type(stmt, Body) == SQLITE_BLOB
+                             && ArchivedBody::mayBeStyled(static_cast<const char*>(sqlite3_column_blob(stmt, Body)),
+                                                          sqlite3_column_bytes(stmt, Body));
+    ArchivedBody body;
+    if (mayBeStyled && ArchivedBody::parse(blobOf(stmt, Body), &body)) {
+        for (const MsgTextRun& run : qAsConst(body.runs))
+            rich = rich || run.isStyled();
+    }
     if (!rich) {
         table->entries.push_back(entry);
         return true;
@@ -259,6 +270,13 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
         detail.actorIsMe = sqlite3_column_int(stmt, IsFromMe) != 0;
         detail.targetHandle = sqlite3_column_int64(stmt, OtherHandle);
         detail.groupTitle = columnText(stmt, GroupTitle);
+    }
+    for (const MsgTextRun& run : qAsConst(body.runs)) {
+        if (run.isStyled()) {
+            detail.bodyText = body.text;
+            detail.textRuns = body.runs;
+            break;
+        }
     }
     entry.rich = static_cast<qint32>(table->rich.size());
     table->rich.push_back(std::move(detail));

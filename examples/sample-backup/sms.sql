@@ -198,3 +198,30 @@ INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti,
 
 INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
     (3, 1), (4, 2), (15, 3), (18, 4), (24, 5);
+
+-- What iOS 16 to 18 add, joined after the rows above. Dates are written as
+-- nanoseconds here. Maya deleted a message (Recently Deleted keeps it 30
+-- days, joined through chat_recoverable_message_join only); Sofía formats
+-- her words and mentions Maya; a message of mine has a link and a text
+-- effect (the value 5 is "big", as the public documentation of an
+-- open-source message-database crate lists the iOS 18 text effects).
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished) VALUES
+    (39, 'A1B2C3D4-0039-4000-8000-000000000039', 'Can you send me the trail map again?',
+        1, 'iMessage', (strftime('%s', '2024-05-11 16:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-11 16:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
+    (40, 'A1B2C3D4-0040-4000-8000-000000000040', 'Maya, bring the map and snacks, not chips!',
+        4, 'iMessage', (strftime('%s', '2024-05-10 19:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-10 19:05:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
+    (41, 'A1B2C3D4-0041-4000-8000-000000000041', 'See you at the trailhead! Big day 🎉',
+        1, 'iMessage', (strftime('%s', '2024-05-10 19:30:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID = 39;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 4, "mention": "+14155550132"},
+    {"length": 12}, {"length": 3, "bold": true}, {"length": 5}, {"length": 6, "italic": true},
+    {"length": 6}, {"length": 5, "strikethrough": true}, {"length": 1}]') WHERE ROWID = 40;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 15},
+    {"length": 9, "underline": true, "link": "https://example.com/trails/ridge-loop"},
+    {"length": 2}, {"length": 7, "effect": 5}, {"length": 3}]') WHERE ROWID = 41;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 40 THEN 4 ELSE 1 END, ROWID, date FROM message WHERE ROWID IN (40, 41);
+INSERT INTO chat_recoverable_message_join (chat_id, message_id, delete_date)
+    VALUES (1, 39, (strftime('%s', '2024-05-12 10:15:00') - 978307200) * 1000000000);

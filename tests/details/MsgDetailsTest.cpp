@@ -228,6 +228,59 @@ TEST_F(MsgDetailsTest, EveryRowidAndGuidIsFoundWhetherRowidsAreDenseGappedOrFarA
     }
 }
 
+// Recently Deleted: joined to its chat only through the recoverable join,
+// placed by a message still joined to a chat row of the same identifier.
+TEST_F(MsgDetailsTest, DeletedMessagesComeWithTheirDateAndAnAnchorOfTheirConversation)
+{
+    const MsgDetail d = load(QStringLiteral(
+        "insert into chat (ROWID, guid, chat_identifier) values (1, 'c1', '+1555'), (2, 'c2', '+1555'), "
+        "(3, 'c3', '+1666');"
+        "insert into message (ROWID, guid, text, attributedBody, date, handle_id, is_from_me, service) values "
+        "(1, 'G1', 'kept', null, 0, 1, 0, 'SMS'), (2, 'G2', 'kept too', null, 0, 1, 0, 'iMessage'), "
+        "(3, 'G3', null, archived_body('gone ' || char(65532)), 700000000000000000, 1, 1, 'RCS'), "
+        "(4, 'G4', 'gone too', null, 0, 2, 0, 'iMessage'), "
+        "(5, 'G5', 'only gone', styled_body('only gone', '[{\"length\": 4, \"bold\": true}, {\"length\": 5}]'), "
+        "0, 3, 0, 'iMessage');"
+        "insert into chat_message_join (chat_id, message_id) values (2, 2), (1, 1);"
+        "insert into chat_recoverable_message_join (chat_id, message_id, delete_date) values "
+        "(1, 3, 710000000000000000), (2, 3, 710000000000000000), (2, 4, 710000005), (3, 5, 1);"), 5);
+    // The formatted body of a deleted message is read as any other.
+    EXPECT_EQ(d.bodyText, QStringLiteral("only gone"));
+    ASSERT_EQ(d.textRuns.size(), 2);
+    EXPECT_TRUE(d.textRuns[0].bold && !d.textRuns[1].bold);
+
+    QStringList found;
+    for (const MsgDeletedMessage& m : details->deletedMessages())
+        found << QStringLiteral("%1@%2 by %3%4 at %5 deleted %6 %7: %8")
+                     .arg(m.rowid).arg(m.anchor).arg(m.handleId).arg(m.isFromMe ? "me" : "")
+                     .arg(m.date).arg(m.dateDeleted).arg(m.service, m.text);
+    // Message 3 sits in both chat rows of "+1555" and comes once; the only
+    // message of "+1666" has no anchor.
+    EXPECT_EQ(found, (QStringList{"3@1 by 1me at 700000000 deleted 710000000 RCS: gone \uFFFC",
+                                  "4@1 by 2 at 0 deleted 710000005 iMessage: gone too",
+                                  "5@0 by 3 at 0 deleted 1 iMessage: only gone"}));
+
+    // Schemas before iOS 16 have no such table.
+    load(QStringLiteral("insert into message (ROWID, guid, text) values (1, 'G1', 'hi');"), 1,
+         QStringLiteral("ios14-sms.sql"));
+    EXPECT_TRUE(details->deletedMessages().isEmpty());
+}
+
+// Only bodies with a style, a mention or a link keep their runs; the plain
+// majority costs no more than before.
+TEST_F(MsgDetailsTest, FormattedBodiesKeepTheirRunsAndPlainOnesNone)
+{
+    const MsgDetail plain = load(QStringLiteral("insert into message (ROWID, guid, text, attributedBody) values "
+                                                "(1, 'P', 'plain', archived_body('plain'));"));
+    EXPECT_TRUE(plain.bodyText.isEmpty() && plain.textRuns.isEmpty());
+    const MsgDetail linked = load(QStringLiteral(
+        "insert into message (ROWID, guid, text, attributedBody) values (1, 'L', 'see x', styled_body('see x', "
+        "'[{\"length\": 4}, {\"length\": 1, \"link\": \"https://example.com/x\"}]'));"));
+    ASSERT_EQ(linked.textRuns.size(), 2);
+    EXPECT_EQ(linked.textRuns[1].link, QStringLiteral("https://example.com/x"));
+    EXPECT_EQ(linked.textRuns[1].start, 4);
+}
+
 TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
 {
     for (const char* schema : {"ios6-sms.sql", "ios14-sms.sql"}) {

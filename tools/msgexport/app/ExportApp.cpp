@@ -186,7 +186,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
-    const ConversationBuilder builder(boundary, &details);
+    const ConversationBuilder builder(boundary, &details, options.skipDeleted);
     // Conversations are built while they are written, never all at once; only the
     // totals of the headers are counted up front.
     std::vector<const MsgSession*> sessions;

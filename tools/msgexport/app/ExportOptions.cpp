@@ -57,12 +57,15 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("Build the view of a computer backup (for an encrypted one: its decrypted files) in <dir> "
                        "and keep it; by default it is removed when the export ends."),
         QStringLiteral("dir"));
+    const QCommandLineOption skipDeletedOption(
+        QStringLiteral("skip-deleted"),
+        QStringLiteral("Leave out the messages in Recently Deleted; by default they are shown in place, marked."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
     parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
-                       verboseOption});
+                       verboseOption, skipDeletedOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
                                  QStringLiteral("[backup-folder]"));
@@ -124,6 +127,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     options->passwordFile = parser.value(passwordOption);
     options->keepView = parser.value(keepViewOption);
     options->quiet = parser.isSet(quietOption);
+    options->skipDeleted = parser.isSet(skipDeletedOption);
     options->verbose = parser.isSet(verboseOption);
     if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {
         *text = QStringLiteral("The html format writes a folder of pages: give --output <dir>.");

@@ -22,6 +22,7 @@ struct ExportOptions
     QString passwordFile; // the password of an encrypted backup, on its first line
     QString keepView;     // where to build the view of a computer backup, kept after the run
     bool copyAttachments = false;
+    bool skipDeleted = false; // leave out what is in Recently Deleted
     bool quiet = false;
     bool verbose = false;
 

@@ -21,12 +21,12 @@ namespace {
 
 const QChar objectReplacement(0xFFFC);
 
-QString senderOf(const MsgContent& content, const ConversationView& conversation, const QString* onlyName)
+QString senderOf(bool isFromMe, qint64 handleId, const ConversationView& conversation, const QString* onlyName)
 {
-    if (content.isFromMe != 0)
+    if (isFromMe)
         return QStringLiteral("Me");
     for (const ParticipantView& participant : conversation.participants) {
-        if (participant.id == content.handleId)
+        if (participant.id == handleId)
             return participant.displayName;
     }
     // One-to-one chats sometimes record handle 0 for received messages.
@@ -109,13 +109,59 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     }
     view.audio = d.isAudio;
     view.played = d.isAudio && d.isPlayed;
+    view.bodyText = d.bodyText;
+    view.textRuns = d.textRuns;
 }
 
 } // namespace
 
-ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details)
+ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details, bool skipDeleted)
     : boundary(boundary), details(details)
 {
+    if (!details || skipDeleted)
+        return;
+    deleted = details->deletedMessages();
+    for (int i = 0; i < deleted.size(); ++i) {
+        if (deleted[i].anchor != 0)
+            deletedByAnchor[deleted[i].anchor].append(i);
+    }
+}
+
+QList<const MsgDeletedMessage*> ConversationBuilder::deletedOf(const MsgSession& session) const
+{
+    QList<const MsgDeletedMessage*> found;
+    if (deletedByAnchor.isEmpty())
+        return found;
+    for (const MsgContent* content : session.messages) {
+        const auto it = content ? deletedByAnchor.constFind(content->id) : deletedByAnchor.cend();
+        if (it == deletedByAnchor.cend())
+            continue;
+        for (int index : *it) {
+            if (!found.contains(&deleted[index]))
+                found.append(&deleted[index]);
+        }
+    }
+    return found;
+}
+
+void ConversationBuilder::buildDeleted(const MsgDeletedMessage& source, const ConversationView& conversation,
+                                       const QString* onlyName, MessageView& message) const
+{
+    message.id = source.rowid;
+    message.handleId = source.handleId;
+    message.dateSeconds = source.date;
+    message.date = IosDate::fromStored(source.date);
+    message.isFromMe = source.isFromMe ? 1 : 0;
+    message.isSent = message.isFromMe;
+    message.isRead = 1; // a deleted message asks for no attention
+    message.isNonSms = source.service == QLatin1String("SMS") ? 0 : 1;
+    message.senderName = senderOf(source.isFromMe, source.handleId, conversation, onlyName);
+    QString words = source.text;
+    words.remove(objectReplacement);
+    message.text = words.trimmed();
+    message.details.deleted = true;
+    message.details.dateDeletedSeconds = source.dateDeleted;
+    message.details.dateDeleted = IosDate::fromStored(source.dateDeleted);
 }
 
 QString ConversationBuilder::displayName(const MsgIdentifier& identifier)
@@ -164,13 +210,17 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
         qint64 id;
         int position;
         const MsgContent* content;
+        const MsgDeletedMessage* deleted;
     };
     std::vector<Slot> order;
     order.reserve(static_cast<size_t>(session.messages.size()));
     for (int i = 0; i < session.messages.size(); ++i) {
         if (const MsgContent* content = session.messages.at(i))
-            order.push_back(Slot{IosDate::storedSeconds(content->date), content->id, i, content});
+            order.push_back(Slot{IosDate::storedSeconds(content->date), content->id, i, content, nullptr});
     }
+    // Recently Deleted in place, by date.
+    for (const MsgDeletedMessage* gone : deletedOf(session))
+        order.push_back(Slot{gone->date, gone->rowid, session.messages.size(), nullptr, gone});
     // A message joined to two chat rows of the conversation comes twice, read
     // from one row, so with one date: its copies meet in this order, and the
     // first one is kept.
@@ -182,13 +232,19 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
 
     view.messages.resize(static_cast<int>(order.size()));
     MessageView* message = view.messages.data();
-    for (const Slot& slot : order)
-        buildMessage(*slot.content, slot.seconds, view, names.size() == 1 ? &names.first() : nullptr, *message++);
+    const QString* onlyName = names.size() == 1 ? &names.first() : nullptr;
+    for (const Slot& slot : order) {
+        if (slot.content)
+            buildMessage(*slot.content, slot.seconds, view, onlyName, *message++);
+        else
+            buildDeleted(*slot.deleted, view, onlyName, *message++);
+    }
     if (details)
         applyDetails(view);
     qint64 newest = 0;
     for (const MessageView& kept : view.messages) {
-        if (kept.date.isValid() && (newest == 0 || kept.dateSeconds > newest))
+        // What is in Recently Deleted is no longer the conversation's latest word.
+        if (kept.date.isValid() && !kept.details.deleted && (newest == 0 || kept.dateSeconds > newest))
             newest = kept.dateSeconds;
     }
     view.newestDate = IosDate::fromStored(newest);
@@ -217,7 +273,7 @@ void ConversationBuilder::buildMessage(const MsgContent& content, qint64 dateSec
     message.shareDirection = content.shareDirection;
     message.otherHandle = content.otherHandle;
     message.extraFlag = content.extraFlag;
-    message.senderName = senderOf(content, conversation, onlyName);
+    message.senderName = senderOf(content.isFromMe != 0, content.handleId, conversation, onlyName);
 
     // The words of the text pieces, one line each.
     bool hasWords = false;
@@ -376,6 +432,8 @@ int ConversationBuilder::messageCount(const MsgSession& session) const
         if (content && !(details && details->isReaction(content->id)))
             ids.push_back(content->id);
     }
+    for (const MsgDeletedMessage* gone : deletedOf(session))
+        ids.push_back(gone->rowid);
     std::sort(ids.begin(), ids.end());
     return static_cast<int>(std::unique(ids.begin(), ids.end()) - ids.begin());
 }

@@ -2,6 +2,8 @@
 
 #include "ConversationView.h"
 
+#include <QHash>
+
 class BackupBoundary;
 class MsgContent;
 class MsgDetails;
@@ -13,9 +15,11 @@ class MsgSession;
 class ConversationBuilder
 {
 public:
-    // details: read by the caller, or null to show only what the fixed
-    // model carries.
-    explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr);
+    // details: loaded by the caller, or null to show only what the fixed
+    // model carries. Messages in Recently Deleted are shown in place unless
+    // skipDeleted.
+    explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr,
+                                 bool skipDeleted = false);
 
     ConversationView build(const MsgSession& session, int index) const;
     // How many messages build() will show, without building them.
@@ -30,10 +34,16 @@ private:
     void buildMessage(const MsgContent& content, qint64 dateSeconds, const ConversationView& conversation,
                       const QString* onlyName, MessageView& message) const;
     AttachmentView buildAttachment(const MsgPiece& piece) const;
+    // The deleted messages whose anchor is among session's messages.
+    QList<const MsgDeletedMessage*> deletedOf(const MsgSession& session) const;
+    void buildDeleted(const MsgDeletedMessage& deleted, const ConversationView& conversation, const QString* onlyName,
+                      MessageView& message) const;
     // Reactions move under their targets, replies get their quote, group
     // events their line.
     void applyDetails(ConversationView& view) const;
 
     const BackupBoundary& boundary;
     const MsgDetails* details;
+    QList<MsgDeletedMessage> deleted;
+    QHash<qint64, QList<int>> deletedByAnchor; // anchor -> indexes into deleted
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "BackupBoundary.h"
+#include "MsgDetail.h"
 
 #include <QDateTime>
 #include <QList>
@@ -114,6 +115,14 @@ struct MessageDetailsView
     QString groupEventText; // eventLine() as plain text
     bool audio = false;
     bool played = false;
+    // In Recently Deleted since dateDeleted.
+    bool deleted = false;
+    qint64 dateDeletedSeconds = 0;
+    QDateTime dateDeleted;
+    // The archived body with its runs, when a run is styled (bold, an
+    // effect, a mention, a link); offsets in UTF-16 units of bodyText.
+    QString bodyText;
+    QList<MsgTextRun> textRuns;
 
     // The system line of a group event, "Maya Chen named the conversation
     // “Hiking crew”", with each name and the title passed through name().
@@ -141,7 +150,8 @@ struct MessageDetailsView
     bool isEmpty() const
     {
         return reactions.isEmpty() && replyToGuid.isEmpty() && !edited && !unsent && effectId.isEmpty()
-               && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio;
+               && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio && !deleted
+               && textRuns.isEmpty();
     }
 };
 

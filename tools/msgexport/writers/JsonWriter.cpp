@@ -121,11 +121,46 @@ void writePiece(JsonOut& json, const PieceView& piece)
     json.end();
 }
 
+// The archived body and its runs; offsets count UTF-16 units of text.
+void writeFormattedText(JsonOut& json, const MessageDetailsView& details)
+{
+    json.key("formattedText").object();
+    json.key("runs").array();
+    for (const MsgTextRun& run : details.textRuns) {
+        json.element().object();
+        json.key("attachmentGuid").optional(run.attachmentGuid);
+        json.key("bold").value(run.bold);
+        json.key("effect").optional(run.effect);
+        json.key("italic").value(run.italic);
+        json.key("length").value(run.length);
+        json.key("link").optional(run.link);
+        json.key("mention").optional(run.mention);
+        if (run.part >= 0)
+            json.key("part").value(run.part);
+        else
+            json.key("part").null();
+        json.key("start").value(run.start);
+        json.key("strikethrough").value(run.strikethrough);
+        json.key("underline").value(run.underline);
+        json.end();
+    }
+    json.end();
+    json.key("text").value(details.bodyText);
+    json.end();
+}
+
 void writeDetails(JsonOut& json, const MessageDetailsView& details)
 {
     json.object();
     json.key("audio").value(details.audio);
     json.key("balloonBundleId").optional(details.balloonBundleId);
+    // Only on what is in Recently Deleted or formatted, so other messages keep their shape.
+    if (details.deleted) {
+        json.key("deleted").object();
+        json.key("date").date(details.dateDeleted);
+        json.key("dateSeconds").value(details.dateDeletedSeconds);
+        json.end();
+    }
     json.key("editHistory").array();
     for (const EditView& edit : details.editHistory) {
         json.element().object();
@@ -139,6 +174,8 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
     json.key("edited").value(details.edited);
     json.key("effect").optional(details.effect);
     json.key("effectId").optional(details.effectId);
+    if (!details.textRuns.isEmpty())
+        writeFormattedText(json, details);
     json.key("groupEvent").optional(details.groupEvent);
     json.key("groupEventText").optional(details.groupEventText);
     json.key("guid").value(details.guid);

@@ -41,6 +41,11 @@ void writeNotes(OutputSink& out, const MessageView& message)
         note() << "sent with " << details.effect;
     if (details.audio)
         note() << (details.played ? "audio message, played" : "audio message");
+    if (details.deleted) {
+        note() << "deleted";
+        if (details.dateDeleted.isValid())
+            IosDate::appendLocal(out << ' ', details.dateDeleted);
+    }
     if (separator[0] == ',')
         out << ']';
 }
