@@ -91,7 +91,28 @@ struct MsgDetail
     QString bodyText;
     QList<MsgTextRun> textRuns;
 
+    // The service when it is neither iMessage nor SMS: RCS (iOS 18) or a
+    // message sent by satellite (stored as "iMessageLite").
+    enum class Service { Usual, Rcs, Satellite };
+    Service service = Service::Usual;
+    // iOS sorted it as junk.
+    bool isJunk = false;
+    // Send Later (iOS 18): the time it was scheduled for and whether it has
+    // gone out; 0 when the message was not scheduled.
+    qint64 dateScheduled = 0; // seconds since 2001-01-01 UTC
+    bool scheduledSent = false;
+    // The transcription iOS wrote of an audio message.
+    QString audioTranscription;
+
     bool isReaction() const { return reaction != Reaction::None; }
+};
+
+// A conversation iOS filtered: messages from unknown senders, or junk. It is
+// the conversation that holds anchor, as for deleted messages.
+struct MsgFilteredChat
+{
+    qint64 anchor = 0;
+    int filter = 0; // chat.is_filtered as stored: 1 unknown sender, 2 junk
 };
 
 // A message in Recently Deleted: iOS moves its row from chat_message_join to

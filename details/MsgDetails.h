@@ -40,6 +40,8 @@ public:
     // The messages in Recently Deleted, ascending rowid; empty on schemas
     // without it. find() answers for them as for any other message.
     QList<MsgDeletedMessage> deletedMessages() const;
+    // The conversations iOS filtered; empty on schemas that do not filter.
+    QList<MsgFilteredChat> filteredChats() const;
 
 private:
     class Impl;

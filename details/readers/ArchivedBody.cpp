@@ -2,6 +2,8 @@
 
 #include "TypedStreamReader.h"
 
+#include <QByteArrayMatcher>
+
 #include <algorithm>
 #include <cstring>
 
@@ -33,7 +35,7 @@ QString textIn(const TypedStreamReader& reader, int object, int depth = 0)
 }
 
 // One attribute dictionary (count, then key and value objects) applied to run.
-void applyAttributes(const TypedStreamReader& reader, int dictionary, MsgTextRun* run)
+void applyAttributes(const TypedStreamReader& reader, int dictionary, MsgTextRun* run, QString* transcription)
 {
     if (!reader.isKindOf(dictionary, "NSDictionary"))
         return;
@@ -65,6 +67,8 @@ void applyAttributes(const TypedStreamReader& reader, int dictionary, MsgTextRun
             run->link = textIn(reader, object);
         } else if (key == QLatin1String("__kIMFileTransferGUIDAttributeName")) {
             run->attachmentGuid = textIn(reader, object);
+        } else if (key == QLatin1String("IMAudioTranscription") && transcription->isEmpty()) {
+            *transcription = textIn(reader, object);
         }
     }
 }
@@ -89,19 +93,13 @@ QString ArchivedBody::effectName(qint64 value)
 
 bool ArchivedBody::mayBeStyled(const char* blob, int size)
 {
-    static const char* const names[] = {"__kIMText", "__kIMMention", "__kIMLink"};
+    static const QByteArrayMatcher names[] = {QByteArrayMatcher("__kIMText"), QByteArrayMatcher("__kIMMention"),
+                                              QByteArrayMatcher("__kIMLink"), QByteArrayMatcher("IMAudioTranscription")};
     if (!blob || size <= 0)
         return false;
-    const char* end = blob + size;
-    for (const char* at = static_cast<const char*>(std::memchr(blob, '_', static_cast<size_t>(size))); at;
-         at = static_cast<const char*>(std::memchr(at + 1, '_', static_cast<size_t>(end - at - 1)))) {
-        for (const char* name : names) {
-            const size_t length = std::strlen(name);
-            if (static_cast<size_t>(end - at) >= length && std::memcmp(at, name, length) == 0)
-                return true;
-        }
-        if (at + 1 >= end)
-            break;
+    for (const QByteArrayMatcher& name : names) {
+        if (name.indexIn(blob, size) >= 0)
+            return true;
     }
     return false;
 }
@@ -141,7 +139,7 @@ bool ArchivedBody::parse(const QByteArray& blob, ArchivedBody* body)
         MsgTextRun run;
         run.start = start;
         run.length = static_cast<int>(std::min<qint64>(length, body->text.size() - start));
-        applyAttributes(reader, dictionaries[static_cast<size_t>(index - 1)], &run);
+        applyAttributes(reader, dictionaries[static_cast<size_t>(index - 1)], &run, &body->transcription);
         start += run.length;
         body->runs.append(run);
     }

@@ -17,12 +17,30 @@ const char* const detailColumns[] = {
     "thread_originator_guid", "thread_originator_part", "date_edited", "date_retracted", "message_summary_info",
     "expressive_send_style_id", "balloon_bundle_id", "payload_data", "item_type", "group_action_type",
     "group_title", "other_handle", "handle_id", "is_from_me", "is_audio_message", "is_played", "is_delivered",
-    "date_delivered", "was_downgraded", "attributedbody"};
+    "date_delivered", "was_downgraded", "attributedbody", "service", "is_spam", "schedule_type", "date", "is_sent"};
 enum Column {
     Rowid, Guid, AssociatedGuid, AssociatedType, AssociatedEmoji, ThreadGuid, ThreadPart, DateEdited, DateRetracted,
     SummaryInfoBlob, EffectId, BalloonId, Payload, ItemType, GroupActionType, GroupTitle, OtherHandle, HandleId,
-    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded, Body
+    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded, Body, Service, IsSpam, ScheduleType, Date,
+    IsSent
 };
+
+// schedule_type of a Send Later message (iOS 18).
+constexpr int sendLater = 2;
+
+// The service, by its stored name, without making a string of it.
+quint8 serviceFlags(sqlite3_stmt* stmt)
+{
+    const int length = sqlite3_column_bytes(stmt, Service);
+    if (length != 3 && length != 12)
+        return 0;
+    const char* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, Service));
+    if (!name)
+        return 0;
+    if (length == 3 && qstrnicmp(name, "RCS", 3) == 0)
+        return Ios16MessageDetails::Rcs;
+    return length == 12 && qstrncmp(name, "iMessageLite", 12) == 0 ? Ios16MessageDetails::Satellite : 0;
+}
 
 const char* const linkBalloon = "com.apple.messages.URLBalloonProvider";
 
@@ -204,7 +222,8 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     entry.rich = -1;
     entry.flags = (sqlite3_column_int(stmt, IsDelivered) ? Delivered : 0) | (sqlite3_column_int(stmt, IsAudio) ? Audio : 0)
                   | (sqlite3_column_int(stmt, IsPlayed) ? Played : 0)
-                  | (sqlite3_column_int(stmt, WasDowngraded) ? Downgraded : 0);
+                  | (sqlite3_column_int(stmt, WasDowngraded) ? Downgraded : 0) | serviceFlags(stmt)
+                  | (sqlite3_column_int(stmt, IsSpam) ? Junk : 0);
     const auto* guid = reinterpret_cast<const char*>(sqlite3_column_text(stmt, Guid));
     const int guidBytes = sqlite3_column_bytes(stmt, Guid);
     if (packUuid(guid, guidBytes, entry.guid.uuid)) {
@@ -230,9 +249,12 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
                                                           sqlite3_column_bytes(stmt, Body));
     ArchivedBody body;
     if (mayBeStyled && ArchivedBody::parse(blobOf(stmt, Body), &body)) {
+        rich = rich || !body.transcription.isEmpty();
         for (const MsgTextRun& run : qAsConst(body.runs))
             rich = rich || run.isStyled();
     }
+    const bool scheduled = sqlite3_column_int(stmt, ScheduleType) == sendLater;
+    rich = rich || scheduled;
     if (!rich) {
         table->entries.push_back(entry);
         return true;
@@ -270,6 +292,12 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
         detail.actorIsMe = sqlite3_column_int(stmt, IsFromMe) != 0;
         detail.targetHandle = sqlite3_column_int64(stmt, OtherHandle);
         detail.groupTitle = columnText(stmt, GroupTitle);
+    }
+    detail.audioTranscription = body.transcription;
+    if (scheduled) {
+        // The message's date is the time it was scheduled for.
+        detail.dateScheduled = secondsOf(sqlite3_column_int64(stmt, Date));
+        detail.scheduledSent = sqlite3_column_int(stmt, IsSent) != 0;
     }
     for (const MsgTextRun& run : qAsConst(body.runs)) {
         if (run.isStyled()) {

@@ -225,3 +225,42 @@ INSERT INTO chat_message_join (chat_id, message_id, message_date)
     SELECT CASE ROWID WHEN 40 THEN 4 ELSE 1 END, ROWID, date FROM message WHERE ROWID IN (40, 41);
 INSERT INTO chat_recoverable_message_join (chat_id, message_id, delete_date)
     VALUES (1, 39, (strftime('%s', '2024-05-12 10:15:00') - 978307200) * 1000000000);
+
+-- Services and states of iOS 18: an RCS message, one sent by satellite
+-- (stored as service "iMessageLite"), a Send Later message that has not gone
+-- out (schedule_type 2; its date is the time it is scheduled for), a junk
+-- message (is_spam) in a conversation filtered as an unknown sender
+-- (chat.is_filtered 1), and an audio message whose transcription iOS keeps
+-- in the archived body (attribute IMAudioTranscription). The service names,
+-- schedule_type and the filter values are as the public documentation of an
+-- open-source message-database crate describes them.
+ALTER TABLE message ADD COLUMN schedule_type INTEGER DEFAULT 0;
+ALTER TABLE message ADD COLUMN schedule_state INTEGER DEFAULT 0;
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, is_audio_message, cache_has_attachments) VALUES
+    (42, 'A1B2C3D4-0042-4000-8000-000000000042', 'Фото с выходных пришлю вечером',
+        6, 'RCS', (strftime('%s', '2024-05-12 19:45:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-12 19:50:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 0, 0),
+    (43, 'A1B2C3D4-0043-4000-8000-000000000043', 'No signal up here, texting by satellite 🛰️',
+        1, 'iMessageLite', (strftime('%s', '2024-05-11 12:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1, 0, 0),
+    (44, 'A1B2C3D4-0044-4000-8000-000000000044', 'Happy birthday, Sofía! 🎂',
+        4, 'iMessage', (strftime('%s', '2024-05-20 09:00:00') - 978307200) * 1000000000, 0, 1, 1, 0, 0, 0, 0, 0),
+    (45, 'A1B2C3D4-0045-4000-8000-000000000045', 'You won a gift card! Claim it at example.net/win',
+        7, 'SMS', (strftime('%s', '2024-05-07 10:00:00') - 978307200) * 1000000000, 0, 0, 0, 0, 1, 1, 0, 0),
+    (46, 'A1B2C3D4-0046-4000-8000-000000000046', char(65532),
+        1, 'iMessage', (strftime('%s', '2024-05-11 09:30:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-11 09:31:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 1, 1);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 42 AND 45;
+UPDATE message SET schedule_type = 2, schedule_state = 1 WHERE ROWID = 44;
+UPDATE message SET is_spam = 1 WHERE ROWID = 45;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 1, "file": "3C2B1A09-8877-4655-9443-322110FFEEDD",
+    "transcription": "Running ten minutes late, start without me"}]') WHERE ROWID = 46;
+UPDATE chat SET is_filtered = 1 WHERE ROWID = 8;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 42 THEN 7 WHEN 44 THEN 5 WHEN 45 THEN 8 ELSE 1 END, ROWID, date
+    FROM message WHERE ROWID BETWEEN 42 AND 46;
+-- The audio file was not backed up.
+INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti, mime_type, transfer_state, is_outgoing, transfer_name, total_bytes) VALUES
+    (6, '3C2B1A09-8877-4655-9443-322110FFEEDD', '3C2B1A09-8877-4655-9443-322110FFEEDD', 737112600,
+        '~/Library/SMS/Attachments/dd/13/3C2B1A09-8877-4655-9443-322110FFEEDD/Audio Message.caf',
+        'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 24576);
+INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (46, 6);

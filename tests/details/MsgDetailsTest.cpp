@@ -281,6 +281,37 @@ TEST_F(MsgDetailsTest, FormattedBodiesKeepTheirRunsAndPlainOnesNone)
     EXPECT_EQ(linked.textRuns[1].start, 4);
 }
 
+// RCS and satellite come from the service name, junk from is_spam, Send Later
+// from the iOS 18 schedule_type, a transcription from the archived body; a
+// filtered conversation is named by a message it still holds.
+TEST_F(MsgDetailsTest, ServicesSendLaterJunkTranscriptionsAndFilteredConversations)
+{
+    load(QStringLiteral(
+        "alter table message add column schedule_type integer default 0;"
+        "insert into chat (ROWID, guid, chat_identifier, is_filtered) values (1, 'c1', 'shop', 1), "
+        "(2, 'c2', 'shop', 2), (3, 'c3', 'friend', 0), (4, 'c4', 'empty', 1);"
+        "insert into message (ROWID, guid, service, is_spam, schedule_type, date, is_sent, attributedBody) values "
+        "(1, 'a', 'RCS', 0, 0, 0, 0, null), (2, 'b', 'rcs', 1, 0, 0, 0, null), (3, 'c', 'iMessageLite', 0, 0, 0, 0, null), "
+        "(4, 'd', 'iMessage', 0, 2, 737000000000000000, 0, null), (5, 'e', 'SMS', 0, 2, 737000000, 1, null), "
+        "(6, 'f', 'iMessage', 0, 1, 5, 1, styled_body(char(65532), '[{\"length\": 1, \"transcription\": \"hi there\"}]'));"
+        "insert into chat_message_join (chat_id, message_id) values (2, 5), (1, 4), (3, 1);"));
+    QStringList seen;
+    for (qint64 rowid = 1; rowid <= 6; ++rowid) {
+        MsgDetail d;
+        ASSERT_TRUE(details->find(rowid, &d));
+        seen << QStringLiteral("%1:%2%3 %4%5 %6").arg(rowid).arg(static_cast<int>(d.service)).arg(d.isJunk ? " junk" : "")
+                    .arg(d.dateScheduled).arg(d.scheduledSent ? " sent" : "").arg(d.audioTranscription);
+    }
+    EXPECT_EQ(seen, (QStringList{"1:1 0 ", "2:1 junk 0 ", "3:2 0 ", "4:0 737000000 ", "5:0 737000000 sent ",
+                                 "6:0 0 hi there"}));
+    // "shop" is filtered in two rows (the stronger one counts) and anchored by
+    // its first joined message; "empty" has no message left to anchor it.
+    const QList<MsgFilteredChat> filtered = details->filteredChats();
+    ASSERT_EQ(filtered.size(), 1);
+    EXPECT_EQ(filtered[0].anchor, 4);
+    EXPECT_EQ(filtered[0].filter, 2);
+}
+
 TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
 {
     for (const char* schema : {"ios6-sms.sql", "ios14-sms.sql"}) {
@@ -294,6 +325,7 @@ TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
         EXPECT_EQ(details->rowidOf(QStringLiteral("G2")), 0);
         EXPECT_FALSE(details->find(2, nullptr));
         EXPECT_TRUE(ServiceDoubles::get().logsOf("MSGSER").empty()) << schema;
+        EXPECT_TRUE(details->deletedMessages().isEmpty() && details->filteredChats().isEmpty()) << schema;
     }
     // A service's details are those of its device's folder.
     ServiceDoubles::get().backupPath = backup.folder();

@@ -111,6 +111,22 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     view.played = d.isAudio && d.isPlayed;
     view.bodyText = d.bodyText;
     view.textRuns = d.textRuns;
+    view.service = d.service == MsgDetail::Service::Rcs         ? QStringLiteral("RCS")
+                   : d.service == MsgDetail::Service::Satellite ? QStringLiteral("Satellite")
+                                                                : QString();
+    view.junk = d.isJunk;
+    view.scheduled = d.dateScheduled != 0;
+    view.dateScheduledSeconds = d.dateScheduled;
+    if (view.scheduled)
+        view.dateScheduled = IosDate::fromStored(d.dateScheduled);
+    view.scheduledSent = view.scheduled && d.scheduledSent;
+    view.transcription = d.audioTranscription;
+}
+
+// chat.is_filtered as a reader says it.
+QString filterName(int filter)
+{
+    return filter == 1 ? QStringLiteral("unknown sender") : filter == 2 ? QStringLiteral("junk") : QStringLiteral("filtered");
 }
 
 } // namespace
@@ -118,7 +134,11 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
 ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details, bool skipDeleted)
     : boundary(boundary), details(details)
 {
-    if (!details || skipDeleted)
+    if (!details)
+        return;
+    for (const MsgFilteredChat& chat : details->filteredChats())
+        filterByAnchor.insert(chat.anchor, chat.filter);
+    if (skipDeleted)
         return;
     deleted = details->deletedMessages();
     for (int i = 0; i < deleted.size(); ++i) {
@@ -248,6 +268,12 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
             newest = kept.dateSeconds;
     }
     view.newestDate = IosDate::fromStored(newest);
+    for (const MsgContent* content : session.messages) {
+        if (!filterByAnchor.isEmpty() && content && filterByAnchor.contains(content->id)) {
+            view.filtered = filterName(filterByAnchor.value(content->id));
+            break;
+        }
+    }
     return view;
 }
 

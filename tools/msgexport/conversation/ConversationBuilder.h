@@ -46,4 +46,5 @@ private:
     const MsgDetails* details;
     QList<MsgDeletedMessage> deleted;
     QHash<qint64, QList<int>> deletedByAnchor; // anchor -> indexes into deleted
+    QHash<qint64, int> filterByAnchor;         // anchor -> chat.is_filtered
 };

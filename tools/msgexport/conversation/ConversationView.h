@@ -123,6 +123,14 @@ struct MessageDetailsView
     // effect, a mention, a link); offsets in UTF-16 units of bodyText.
     QString bodyText;
     QList<MsgTextRun> textRuns;
+    QString service; // "RCS" or "Satellite"; empty for iMessage and SMS
+    bool junk = false;
+    // Send Later: when it was scheduled for and whether it went out.
+    bool scheduled = false;
+    qint64 dateScheduledSeconds = 0;
+    QDateTime dateScheduled;
+    bool scheduledSent = false;
+    QString transcription; // of an audio message
 
     // The system line of a group event, "Maya Chen named the conversation
     // “Hiking crew”", with each name and the title passed through name().
@@ -151,7 +159,7 @@ struct MessageDetailsView
     {
         return reactions.isEmpty() && replyToGuid.isEmpty() && !edited && !unsent && effectId.isEmpty()
                && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio && !deleted
-               && textRuns.isEmpty();
+               && textRuns.isEmpty() && service.isEmpty() && !junk && !scheduled && transcription.isEmpty();
     }
 };
 
@@ -195,4 +203,5 @@ struct ConversationView
     QStringList participantLabels;       // "Name <address>" or the address, each once
     QVector<MessageView> messages;       // oldest first
     QDateTime newestDate;
+    QString filtered; // "unknown sender" or "junk" when iOS filtered the conversation
 };

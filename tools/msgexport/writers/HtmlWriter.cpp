@@ -53,6 +53,9 @@ tr.has-unread td.unread { font-weight: 600; color: #d70015; }
 .edits ol { margin: 2px 0; padding-left: 18px; }
 .reactions { font-size: 12px; margin: 1px 12px 0; }
 .reaction { display: inline-block; background: #f2f2f7; border-radius: 10px; padding: 1px 6px; margin-right: 3px; }
+.msg.sent.rcs .bubble, .msg.sent.satellite .bubble { background: var(--sent-sms); }
+.transcription { margin: 4px 0 0; font-size: 13px; font-style: italic; opacity: 0.85; }
+.filtered { color: #d70015; }
 .msg.deleted .bubble { opacity: 0.6; outline: 1px dashed #8e8e93; }
 .meta .deleted-mark { color: #d70015; }
 .text .mention { font-weight: 600; }
@@ -289,7 +292,9 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
     }
     const bool sent = message.isFromMe != 0;
     out << "<div class=\"msg " << (sent ? "sent " : "received ") << (message.isNonSms != 0 ? "nonsms" : "sms")
-        << (details.deleted ? " deleted" : "") << "\" id=\"m";
+        << (details.deleted ? " deleted" : "")
+        << (details.service.isEmpty() ? "" : details.service == QLatin1String("RCS") ? " rcs" : " satellite")
+        << "\" id=\"m";
     out.number(message.id) << "\">\n";
     if (showSender && !sent) {
         out << "<div class=\"sender\">";
@@ -321,6 +326,11 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
     }
     if (details.unsent && message.text.isEmpty())
         out << "<p class=\"unsent\">Unsent</p>\n";
+    if (!details.transcription.isEmpty()) {
+        out << "<p class=\"transcription\" dir=\"auto\">";
+        bdi(out, details.transcription);
+        out << "</p>\n";
+    }
     if (!details.link.url.isEmpty())
         writeLink(out, details.link);
     if (!details.editHistory.isEmpty())
@@ -339,6 +349,16 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
         timeElement(meta(), message.date, true);
     if (message.isNonSms == 0)
         meta() << "SMS";
+    if (!details.service.isEmpty())
+        meta().html(details.service);
+    if (details.junk)
+        meta() << "<span class=\"junk\">Junk</span>";
+    if (details.scheduled) {
+        meta() << "<span class=\"scheduled\">Send Later";
+        if (details.dateScheduled.isValid())
+            timeElement(out << ", scheduled ", details.dateScheduled);
+        out << (details.scheduledSent ? ", sent" : ", not sent yet") << "</span>";
+    }
     if (message.isUnread())
         meta() << "<span class=\"unread\">Unread</span>";
     if (sent && message.dateRead.isValid())
@@ -414,7 +434,10 @@ bool writePage(OutputSink& out, const ExportDocument& document, const Conversati
     writeParticipants(out, conversation);
     out << "</p>\n<p>";
     out.number(conversation.messages.size()) << " messages, ";
-    out.number(conversation.unreadCount) << " unread</p>\n</header>\n<main class=\"thread\">\n";
+    out.number(conversation.unreadCount) << " unread</p>\n";
+    if (!conversation.filtered.isEmpty())
+        (out << "<p class=\"filtered\">Filtered by iOS: ").html(conversation.filtered) << "</p>\n";
+    out << "</header>\n<main class=\"thread\">\n";
     const bool showSenders = conversation.participantLabels.size() > 1;
     QDate day;
     for (const MessageView& message : conversation.messages) {

@@ -179,6 +179,8 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
     json.key("groupEvent").optional(details.groupEvent);
     json.key("groupEventText").optional(details.groupEventText);
     json.key("guid").value(details.guid);
+    if (details.junk)
+        json.key("junk").value(true);
     const LinkView& link = details.link;
     if (link.url.isEmpty()) {
         json.key("link").null();
@@ -208,6 +210,17 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
         json.key("replyToId").value(details.replyToId);
     else
         json.key("replyToId").null();
+    if (details.scheduled) {
+        json.key("scheduled").object();
+        json.key("date").date(details.dateScheduled);
+        json.key("dateSeconds").value(details.dateScheduledSeconds);
+        json.key("sent").value(details.scheduledSent);
+        json.end();
+    }
+    if (!details.service.isEmpty())
+        json.key("service").value(details.service);
+    if (!details.transcription.isEmpty())
+        json.key("transcription").value(details.transcription);
     json.key("unsent").value(details.unsent);
     json.key("unsentParts").array();
     for (int part : details.unsentParts)
@@ -281,6 +294,8 @@ bool JsonWriter::writeAll(OutputSink& out, const ExportDocument& document, const
     const bool made = document.forEach(
         [&](const ConversationView& conversation) {
             json.element().object();
+            if (!conversation.filtered.isEmpty())
+                json.key("filtered").value(conversation.filtered);
             json.key("index").value(conversation.index);
             json.key("messageCount").value(conversation.messages.size());
             json.key("messages").array();
