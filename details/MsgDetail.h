@@ -72,6 +72,17 @@ struct MsgDetail
     QString linkSummary;
     QString linkUrl;
 
+    // An iMessage app's balloon (any balloonBundleId but a link's): what its
+    // payload names. All empty for a kind whose payload holds none of it.
+    QString appName;
+    QString appSummary; // the text iOS shows for its own apps
+    QString appCaption;
+    QString appSubcaption;
+    QString appImageTitle;
+    QString appImageSubtitle;
+    QString appTrailingCaption;
+    QString appTrailingSubcaption;
+
     // A group event: who did it (actorHandle, or the device's owner) and to
     // whom (targetHandle, for added and removed), or the new title.
     GroupEvent groupEvent = GroupEvent::None;

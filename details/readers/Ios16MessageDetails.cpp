@@ -1,5 +1,6 @@
 #include "Ios16MessageDetails.h"
 
+#include "AppPayload.h"
 #include "ArchivedBody.h"
 #include "LinkPayload.h"
 #include "SummaryInfo.h"
@@ -52,9 +53,8 @@ QString selectFor(const QStringList& columns)
         if (!columns.contains(name))
             parts << QStringLiteral("null");
         else if (name == QLatin1String("payload_data") && columns.contains(QStringLiteral("balloon_bundle_id")))
-            // Only link payloads are read; the others can be large.
-            parts << QStringLiteral("case when balloon_bundle_id = '%1' then payload_data end")
-                         .arg(QLatin1String(linkBalloon));
+            // Only balloons' payloads are read: other rows may carry large ones.
+            parts << QStringLiteral("case when balloon_bundle_id is not null then payload_data end");
         else
             parts << name;
     }
@@ -283,9 +283,27 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
         detail.effectName = effectName(detail.effectId);
     detail.balloonBundleId = columnText(stmt, BalloonId);
     const QByteArray payload = blobOf(stmt, Payload);
-    if (!payload.isEmpty() && detail.balloonBundleId == QLatin1String(linkBalloon)
+    const bool isLink = detail.balloonBundleId == QLatin1String(linkBalloon);
+    if (!payload.isEmpty() && isLink
         && !LinkPayload::parse(payload, &detail.linkTitle, &detail.linkSummary, &detail.linkUrl))
         Log("MSGSER", 0, "Malformed payload_data of message %lld", static_cast<long long>(entry.rowid));
+    AppPayload app;
+    if (!payload.isEmpty() && !isLink) {
+        if (AppPayload::parse(payload, &app)) {
+            detail.appName = app.appName;
+            detail.appSummary = app.summary;
+            detail.appCaption = app.caption;
+            detail.appSubcaption = app.subcaption;
+            detail.appImageTitle = app.imageTitle;
+            detail.appImageSubtitle = app.imageSubtitle;
+            detail.appTrailingCaption = app.trailingCaption;
+            detail.appTrailingSubcaption = app.trailingSubcaption;
+        } else if (payload.startsWith("bplist")) {
+            // Handwriting and Digital Touch keep no property list at all: they
+            // are named by their kind alone, and only a broken list is told.
+            Log("MSGSER", 0, "Malformed payload_data of message %lld", static_cast<long long>(entry.rowid));
+        }
+    }
     detail.groupEvent = groupEventOf(sqlite3_column_int(stmt, ItemType), sqlite3_column_int(stmt, GroupActionType));
     if (detail.groupEvent != MsgDetail::GroupEvent::None) {
         detail.actorHandle = sqlite3_column_int64(stmt, HandleId);

@@ -264,3 +264,31 @@ INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti,
         '~/Library/SMS/Attachments/dd/13/3C2B1A09-8877-4655-9443-322110FFEEDD/Audio Message.caf',
         'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 24576);
 INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (46, 6);
+
+-- iMessage apps: a third-party game and Apple Cash fill in a template layout
+-- in payload_data (a keyed archive: "an" the app's name, "ldtext" the text
+-- iOS shows for its own apps, "userInfo" the caption, subcaption and image
+-- title; keys as the open-source crate's public documentation lists them),
+-- handwriting keeps no property list, and an app nobody knows sends none.
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
+    (47, 'A1B2C3D4-0047-4000-8000-000000000047', char(65532), 3, 'iMessage',
+        (strftime('%s', '2024-05-03 13:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.example.trailgames.messages',
+        app_payload('{"an": "Trail Games", "userInfo": {"caption": "Trail Bingo", "subcaption": "Your move!",
+                      "image-title": "Round 2"}}')),
+    (48, 'A1B2C3D4-0048-4000-8000-000000000048', char(65532), 5, 'iMessage',
+        (strftime('%s', '2024-05-03 08:10:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-03 08:11:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.apple.PassbookUIService.PeerPaymentMessagesExtension',
+        app_payload('{"ldtext": "$20 for the souvenirs", "userInfo": {"caption": "Apple Cash"}}')),
+    (49, 'A1B2C3D4-0049-4000-8000-000000000049', char(65532), 1, 'iMessage',
+        (strftime('%s', '2024-05-10 20:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-10 20:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.Handwriting.HandwritingProvider', X'08011203A1B2C3'),
+    (50, 'A1B2C3D4-0050-4000-8000-000000000050', char(65532), 3, 'iMessage',
+        (strftime('%s', '2024-05-03 13:05:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-03 13:06:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:EWFNLB79LQ:com.example.unknown.extension', NULL);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 47 AND 50;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 48 THEN 6 WHEN 49 THEN 1 ELSE 3 END, ROWID, date FROM message WHERE ROWID BETWEEN 47 AND 50;

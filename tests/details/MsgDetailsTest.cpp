@@ -312,6 +312,27 @@ TEST_F(MsgDetailsTest, ServicesSendLaterJunkTranscriptionsAndFilteredConversatio
     EXPECT_EQ(filtered[0].filter, 2);
 }
 
+// An app's payload is read for any balloon but a link's; one that is no
+// property list at all (handwriting) is no fault, a broken one is told.
+TEST_F(MsgDetailsTest, AppPayloadsNameTheAppAndItsTemplateLayout)
+{
+    const MsgDetail game = load(QStringLiteral(
+        "insert into message (ROWID, guid, balloon_bundle_id, payload_data) values (1, 'A', "
+        "'com.apple.messages.MSMessageExtensionBalloonPlugin:0:com.example.game', app_payload('{\"an\": \"Game\", "
+        "\"ldtext\": \"Played\", \"userInfo\": {\"caption\": \"c\", \"subcaption\": \"s\", \"image-title\": \"t\", "
+        "\"image-subtitle\": \"u\", \"secondary-subcaption\": \"tc\", \"tertiary-subcaption\": \"ts\"}}')), "
+        "(2, 'B', 'com.apple.Handwriting.HandwritingProvider', X'0801'), "
+        "(3, 'C', 'com.example.other', X'62706C6973743030FFFF');"));
+    EXPECT_EQ(QStringList({game.appName, game.appSummary, game.appCaption, game.appSubcaption, game.appImageTitle,
+                           game.appImageSubtitle, game.appTrailingCaption, game.appTrailingSubcaption}),
+              QStringList({"Game", "Played", "c", "s", "t", "u", "tc", "ts"}));
+    MsgDetail handwriting;
+    ASSERT_TRUE(details->find(2, &handwriting));
+    EXPECT_EQ(handwriting.balloonBundleId, QStringLiteral("com.apple.Handwriting.HandwritingProvider"));
+    EXPECT_TRUE(handwriting.appName.isEmpty());
+    EXPECT_EQ(ServiceDoubles::get().logsOf("MSGSER").size(), 1u); // message 3's broken list only
+}
+
 TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
 {
     for (const char* schema : {"ios6-sms.sql", "ios14-sms.sql"}) {

@@ -76,6 +76,26 @@ QString quoteOf(const MessageView& target)
     return text.size() > limit ? text.left(limit).trimmed() + QChar(0x2026) : text;
 }
 
+// The apps iOS brings along, by the bundle id of their balloon.
+QString appKind(const QString& bundleId)
+{
+    static const char* const kinds[][2] = {
+        {"com.apple.Handwriting.HandwritingProvider", "Handwriting"},
+        {"com.apple.DigitalTouchBalloonProvider", "Digital Touch"},
+        {"PeerPaymentMessagesExtension", "Apple Cash"},
+        {"SafetyMonitor", "Check In"},
+        {"FindMy", "Find My"},
+        {"com.apple.messages.Polls", "Poll"},
+        {"com.apple.mobileslideshow.PhotosMessagesApp", "Photos"},
+        {"com.apple.Stickers", "Stickers"},
+    };
+    for (const auto& kind : kinds) {
+        if (bundleId.contains(QLatin1String(kind[0]), Qt::CaseInsensitive))
+            return QString::fromLatin1(kind[1]);
+    }
+    return QString();
+}
+
 void fillDetails(MessageDetailsView& view, const MsgDetail& d, const ConversationView& conversation)
 {
     view.guid = d.guid;
@@ -95,6 +115,20 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     view.effect = d.effectName;
     view.effectId = d.effectId;
     view.balloonBundleId = d.balloonBundleId;
+    if (!d.balloonBundleId.isEmpty() && d.balloonBundleId != QLatin1String("com.apple.messages.URLBalloonProvider")) {
+        AppView& app = view.app;
+        // Third-party apps: "com.apple.messages.MSMessageExtensionBalloonPlugin:TEAM:BUNDLE".
+        app.bundleId = d.balloonBundleId.section(QLatin1Char(':'), -1);
+        app.kind = appKind(d.balloonBundleId);
+        app.name = d.appName;
+        app.summary = d.appSummary;
+        app.caption = d.appCaption;
+        app.subcaption = d.appSubcaption;
+        app.imageTitle = d.appImageTitle;
+        app.imageSubtitle = d.appImageSubtitle;
+        app.trailingCaption = d.appTrailingCaption;
+        app.trailingSubcaption = d.appTrailingSubcaption;
+    }
     view.link.title = d.linkTitle;
     view.link.summary = d.linkSummary;
     view.link.url = d.linkUrl;

@@ -92,6 +92,40 @@ struct LinkView
     QString host;
 };
 
+// An iMessage app's balloon: the app, by its kind or name, and what its
+// template layout says.
+struct AppView
+{
+    QString bundleId;
+    QString kind; // "Handwriting", "Digital Touch", "Apple Cash", ...; empty when unknown
+    QString name; // the app's own name, from its payload
+    QString summary;
+    QString caption;
+    QString subcaption;
+    QString imageTitle;
+    QString imageSubtitle;
+    QString trailingCaption;
+    QString trailingSubcaption;
+
+    // One line that is never empty: "GamePigeon: 8 Ball — Your move", or
+    // the bundle id of a kind nobody knows.
+    QString line() const
+    {
+        const QString who = !name.isEmpty() ? name : kind;
+        QStringList parts;
+        for (const QString* text : {&summary, &imageTitle, &imageSubtitle, &caption, &subcaption, &trailingCaption,
+                                    &trailingSubcaption}) {
+            if (!text->isEmpty() && *text != who && !parts.contains(*text))
+                parts << *text;
+        }
+        const QString what = parts.join(QStringLiteral(" \u2014 "));
+        if (who.isEmpty())
+            return what.isEmpty() ? QStringLiteral("unknown app %1").arg(bundleId)
+                                  : QStringLiteral("%1 (unknown app %2)").arg(what, bundleId);
+        return what.isEmpty() ? who : QStringLiteral("%1: %2").arg(who, what);
+    }
+};
+
 // What the optional details add to a message; all empty on older schemas.
 struct MessageDetailsView
 {
@@ -108,6 +142,7 @@ struct MessageDetailsView
     QString effectId;
     QString balloonBundleId;
     LinkView link;
+    AppView app; // empty bundleId unless an app's balloon
     QString groupEvent; // "added", "removed", "left", "renamed", "photoChanged", "photoRemoved"
     QString groupActor; // "You" for the device's owner
     QString groupTarget;

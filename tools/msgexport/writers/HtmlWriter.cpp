@@ -54,6 +54,7 @@ tr.has-unread td.unread { font-weight: 600; color: #d70015; }
 .reactions { font-size: 12px; margin: 1px 12px 0; }
 .reaction { display: inline-block; background: #f2f2f7; border-radius: 10px; padding: 1px 6px; margin-right: 3px; }
 .msg.sent.rcs .bubble, .msg.sent.satellite .bubble { background: var(--sent-sms); }
+.app { margin: 4px 0; padding: 6px 8px; border-radius: 10px; background: #00000014; }
 .transcription { margin: 4px 0 0; font-size: 13px; font-style: italic; opacity: 0.85; }
 .filtered { color: #d70015; }
 .msg.deleted .bubble { opacity: 0.6; outline: 1px dashed #8e8e93; }
@@ -333,6 +334,12 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
     }
     if (!details.link.url.isEmpty())
         writeLink(out, details.link);
+    if (!details.app.bundleId.isEmpty()) {
+        out << "<div class=\"app\" title=\"";
+        out.html(details.app.bundleId) << "\">\U0001F9E9 ";
+        bdi(out, details.app.line());
+        out << "</div>\n";
+    }
     if (!details.editHistory.isEmpty())
         writeEdits(out, details);
     out << "</div>\n";

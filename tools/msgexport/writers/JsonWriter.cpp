@@ -152,6 +152,22 @@ void writeFormattedText(JsonOut& json, const MessageDetailsView& details)
 void writeDetails(JsonOut& json, const MessageDetailsView& details)
 {
     json.object();
+    if (!details.app.bundleId.isEmpty()) {
+        const AppView& app = details.app;
+        json.key("app").object();
+        json.key("bundleId").value(app.bundleId);
+        json.key("caption").optional(app.caption);
+        json.key("imageSubtitle").optional(app.imageSubtitle);
+        json.key("imageTitle").optional(app.imageTitle);
+        json.key("kind").optional(app.kind);
+        json.key("line").value(app.line());
+        json.key("name").optional(app.name);
+        json.key("subcaption").optional(app.subcaption);
+        json.key("summary").optional(app.summary);
+        json.key("trailingCaption").optional(app.trailingCaption);
+        json.key("trailingSubcaption").optional(app.trailingSubcaption);
+        json.end();
+    }
     json.key("audio").value(details.audio);
     json.key("balloonBundleId").optional(details.balloonBundleId);
     // Only on what is in Recently Deleted or formatted, so other messages keep their shape.

@@ -94,6 +94,8 @@ void writeMessage(OutputSink& out, const MessageView& message)
         for (const QStringRef& words : message.text.splitRef(QLatin1Char('\n')))
             line() << words << '\n';
     }
+    if (!details.app.bundleId.isEmpty())
+        line() << "App: " << details.app.line() << '\n';
     if (!details.transcription.isEmpty())
         line() << "Transcription: " << details.transcription.simplified() << '\n';
     if (!details.link.url.isEmpty()) {
