@@ -71,6 +71,7 @@ struct MsgDetail
     QString linkTitle;
     QString linkSummary;
     QString linkUrl;
+    QString linkKind; // "place", "App Store", "Apple Music", "collaboration"; empty for a page
 
     // An iMessage app's balloon (any balloonBundleId but a link's): what its
     // payload names. All empty for a kind whose payload holds none of it.

@@ -285,7 +285,7 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     const QByteArray payload = blobOf(stmt, Payload);
     const bool isLink = detail.balloonBundleId == QLatin1String(linkBalloon);
     if (!payload.isEmpty() && isLink
-        && !LinkPayload::parse(payload, &detail.linkTitle, &detail.linkSummary, &detail.linkUrl))
+        && !LinkPayload::parse(payload, &detail.linkTitle, &detail.linkSummary, &detail.linkUrl, &detail.linkKind))
         Log("MSGSER", 0, "Malformed payload_data of message %lld", static_cast<long long>(entry.rowid));
     AppPayload app;
     if (!payload.isEmpty() && !isLink) {

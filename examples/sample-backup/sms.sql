@@ -292,3 +292,21 @@ INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_
 UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 47 AND 50;
 INSERT INTO chat_message_join (chat_id, message_id, message_date)
     SELECT CASE ROWID WHEN 48 THEN 6 WHEN 49 THEN 1 ELSE 3 END, ROWID, date FROM message WHERE ROWID BETWEEN 47 AND 50;
+
+-- Link previews of more than a page: a shared place and an iCloud
+-- collaboration, told by the class of the metadata's specialization (class
+-- names as the open-source crate's public documentation gives them).
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
+    (51, 'A1B2C3D4-0051-4000-8000-000000000051', 'https://maps.example.com/place/trailhead', 4, 'iMessage',
+        (strftime('%s', '2024-05-09 17:25:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-09 17:30:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.URLBalloonProvider',
+        link_payload('https://maps.example.com/place/trailhead', 'Ridge Trailhead Parking', 'Trailhead, 12 spaces',
+                     'LPMapMetadata')),
+    (52, 'A1B2C3D4-0052-4000-8000-000000000052', 'https://www.icloud.com/freeform/0abcDEF', 0, 'iMessage',
+        (strftime('%s', '2024-05-09 17:40:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
+        'com.apple.messages.URLBalloonProvider',
+        link_payload('https://www.icloud.com/freeform/0abcDEF', 'Hike packing list', NULL,
+                     'LPCollaborationMetadata'));
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID IN (51, 52);
+INSERT INTO chat_message_join (chat_id, message_id, message_date) SELECT 4, ROWID, date FROM message WHERE ROWID IN (51, 52);

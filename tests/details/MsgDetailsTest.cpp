@@ -166,7 +166,9 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
         "values (1, 'L', 'com.apple.messages.effect.CKConfettiEffect', 'com.apple.messages.URLBalloonProvider', "
         "link_payload('https://example.com/trail', 'Trail map', 'Loop of 12 km'), 1, 1, 1, 700000000000000000, 1, "
         "700000060000000000, 700000090, 'T2', '2:5:3'), (2, 'N', 'com.apple.messages.effect.CKNewEffect', "
-        "'com.example.app', link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0, 'T3', null);"));
+        "'com.example.app', link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0, 'T3', null), "
+        "(3, 'M', null, 'com.apple.messages.URLBalloonProvider', link_payload('u', 't', 's', 'LPiTunesMediaSongMetadata'), "
+        "0, 0, 0, 0, 0, 0, 0, null, null);"));
     EXPECT_EQ(d.replyTargetGuid + QString::number(d.replyTargetPart), QStringLiteral("T22"));
     EXPECT_EQ(d.effectName, QStringLiteral("Confetti"));
     EXPECT_EQ(d.linkTitle, QStringLiteral("Trail map"));
@@ -179,7 +181,11 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
     MsgDetail other;
     ASSERT_TRUE(details->find(2, &other));
     EXPECT_EQ(other.effectName, QStringLiteral("com.apple.messages.effect.CKNewEffect"));
-    EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: its payload is not read
+    EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: an app's, without a name
+    EXPECT_TRUE(d.linkKind.isEmpty());
+    MsgDetail song;
+    ASSERT_TRUE(details->find(3, &song));
+    EXPECT_EQ(song.linkKind, QStringLiteral("Apple Music"));
     EXPECT_FALSE(other.isAudio || other.isDelivered || other.wasDowngraded || other.replyTargetPart);
 
     const char* const effects[][2] = {{"com.apple.MobileSMS.expressivesend.impact", "Slam"},
@@ -286,30 +292,33 @@ TEST_F(MsgDetailsTest, FormattedBodiesKeepTheirRunsAndPlainOnesNone)
 // filtered conversation is named by a message it still holds.
 TEST_F(MsgDetailsTest, ServicesSendLaterJunkTranscriptionsAndFilteredConversations)
 {
-    load(QStringLiteral(
-        "alter table message add column schedule_type integer default 0;"
-        "insert into chat (ROWID, guid, chat_identifier, is_filtered) values (1, 'c1', 'shop', 1), "
-        "(2, 'c2', 'shop', 2), (3, 'c3', 'friend', 0), (4, 'c4', 'empty', 1);"
-        "insert into message (ROWID, guid, service, is_spam, schedule_type, date, is_sent, attributedBody) values "
-        "(1, 'a', 'RCS', 0, 0, 0, 0, null), (2, 'b', 'rcs', 1, 0, 0, 0, null), (3, 'c', 'iMessageLite', 0, 0, 0, 0, null), "
-        "(4, 'd', 'iMessage', 0, 2, 737000000000000000, 0, null), (5, 'e', 'SMS', 0, 2, 737000000, 1, null), "
-        "(6, 'f', 'iMessage', 0, 1, 5, 1, styled_body(char(65532), '[{\"length\": 1, \"transcription\": \"hi there\"}]'));"
-        "insert into chat_message_join (chat_id, message_id) values (2, 5), (1, 4), (3, 1);"));
-    QStringList seen;
-    for (qint64 rowid = 1; rowid <= 6; ++rowid) {
-        MsgDetail d;
-        ASSERT_TRUE(details->find(rowid, &d));
-        seen << QStringLiteral("%1:%2%3 %4%5 %6").arg(rowid).arg(static_cast<int>(d.service)).arg(d.isJunk ? " junk" : "")
-                    .arg(d.dateScheduled).arg(d.scheduledSent ? " sent" : "").arg(d.audioTranscription);
+    for (const char* schema : {"ios18-sms.sql", "ios26-sms.sql"}) {
+        SCOPED_TRACE(schema);
+        load(QStringLiteral(
+            "insert into chat (ROWID, guid, chat_identifier, is_filtered) values (1, 'c1', 'shop', 1), "
+            "(2, 'c2', 'shop', 2), (3, 'c3', 'friend', 0), (4, 'c4', 'empty', 1);"
+            "insert into message (ROWID, guid, service, is_spam, schedule_type, date, is_sent, attributedBody) values "
+            "(1, 'a', 'RCS', 0, 0, 0, 0, null), (2, 'b', 'rcs', 1, 0, 0, 0, null), (3, 'c', 'iMessageLite', 0, 0, 0, 0, null), "
+            "(4, 'd', 'iMessage', 0, 2, 737000000000000000, 0, null), (5, 'e', 'SMS', 0, 2, 737000000, 1, null), "
+            "(6, 'f', 'iMessage', 0, 1, 5, 1, styled_body(char(65532), '[{\"length\": 1, \"transcription\": \"hi there\"}]'));"
+            "insert into chat_message_join (chat_id, message_id) values (2, 5), (1, 4), (3, 1);"),
+             1, QLatin1String(schema));
+        QStringList seen;
+        for (qint64 rowid = 1; rowid <= 6; ++rowid) {
+            MsgDetail d;
+            ASSERT_TRUE(details->find(rowid, &d));
+            seen << QStringLiteral("%1:%2%3 %4%5 %6").arg(rowid).arg(static_cast<int>(d.service)).arg(d.isJunk ? " junk" : "")
+                        .arg(d.dateScheduled).arg(d.scheduledSent ? " sent" : "").arg(d.audioTranscription);
+        }
+        EXPECT_EQ(seen, (QStringList{"1:1 0 ", "2:1 junk 0 ", "3:2 0 ", "4:0 737000000 ", "5:0 737000000 sent ",
+                                     "6:0 0 hi there"}));
+        // "shop" is filtered in two rows (the stronger one counts) and anchored by
+        // its first joined message; "empty" has no message left to anchor it.
+        const QList<MsgFilteredChat> filtered = details->filteredChats();
+        ASSERT_EQ(filtered.size(), 1);
+        EXPECT_EQ(filtered[0].anchor, 4);
+        EXPECT_EQ(filtered[0].filter, 2);
     }
-    EXPECT_EQ(seen, (QStringList{"1:1 0 ", "2:1 junk 0 ", "3:2 0 ", "4:0 737000000 ", "5:0 737000000 sent ",
-                                 "6:0 0 hi there"}));
-    // "shop" is filtered in two rows (the stronger one counts) and anchored by
-    // its first joined message; "empty" has no message left to anchor it.
-    const QList<MsgFilteredChat> filtered = details->filteredChats();
-    ASSERT_EQ(filtered.size(), 1);
-    EXPECT_EQ(filtered[0].anchor, 4);
-    EXPECT_EQ(filtered[0].filter, 2);
 }
 
 // An app's payload is read for any balloon but a link's; one that is no

@@ -129,6 +129,7 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
         app.trailingCaption = d.appTrailingCaption;
         app.trailingSubcaption = d.appTrailingSubcaption;
     }
+    view.link.kind = d.linkKind;
     view.link.title = d.linkTitle;
     view.link.summary = d.linkSummary;
     view.link.url = d.linkUrl;

@@ -86,6 +86,7 @@ struct EditView
 
 struct LinkView
 {
+    QString kind; // "place", "App Store", "Apple Music", "collaboration"; empty for a page
     QString title;
     QString summary;
     QString url;

@@ -246,6 +246,8 @@ void writeLink(OutputSink& out, const LinkView& link)
         out << "<div class=\"link\">";
     }
     bdi(out, link.title.isEmpty() ? link.url : link.title);
+    if (!link.kind.isEmpty())
+        (out << " <span class=\"link-kind\">").html(link.kind) << "</span>";
     out << " <span class=\"host\">";
     out.html(link.host.isEmpty() ? link.url : link.host) << "</span>" << (web ? "</a>\n" : "</div>\n");
 }

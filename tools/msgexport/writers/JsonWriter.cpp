@@ -203,6 +203,8 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
     } else {
         json.key("link").object();
         json.key("host").optional(link.host);
+        if (!link.kind.isEmpty())
+            json.key("kind").value(link.kind);
         json.key("summary").optional(link.summary);
         json.key("title").optional(link.title);
         json.key("url").value(link.url);

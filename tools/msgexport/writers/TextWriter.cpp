@@ -99,7 +99,8 @@ void writeMessage(OutputSink& out, const MessageView& message)
     if (!details.transcription.isEmpty())
         line() << "Transcription: " << details.transcription.simplified() << '\n';
     if (!details.link.url.isEmpty()) {
-        line() << "Link: " << (details.link.title.isEmpty() ? details.link.url : details.link.title) << " ("
+        line() << "Link" << (details.link.kind.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details.link.kind))
+               << ": " << (details.link.title.isEmpty() ? details.link.url : details.link.title) << " ("
                << (details.link.host.isEmpty() ? details.link.url : details.link.host) << ")\n";
     }
     if (lead[0] == ' ')
