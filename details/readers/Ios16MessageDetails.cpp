@@ -26,8 +26,6 @@ enum Column {
     IsSent
 };
 
-// schedule_type of a Send Later message (iOS 18).
-constexpr int sendLater = 2;
 
 // The service, by its stored name, without making a string of it.
 quint8 serviceFlags(sqlite3_stmt* stmt)
@@ -45,6 +43,9 @@ quint8 serviceFlags(sqlite3_stmt* stmt)
 
 const char* const linkBalloon = "com.apple.messages.URLBalloonProvider";
 
+// schedule_type of a Send Later message (iOS 18).
+constexpr int sendLater = 2;
+
 QString selectFor(const QStringList& columns)
 {
     QStringList parts{QStringLiteral("rowid")};
@@ -52,6 +53,11 @@ QString selectFor(const QStringList& columns)
         const QString name = QString::fromLatin1(column);
         if (!columns.contains(name))
             parts << QStringLiteral("null");
+        else if (name == QLatin1String("date") || name == QLatin1String("is_sent"))
+            // Wanted for Send Later messages only; without schedule_type, not at all.
+            parts << (columns.contains(QStringLiteral("schedule_type"))
+                          ? QStringLiteral("case when schedule_type = %1 then %2 end").arg(sendLater).arg(name)
+                          : QStringLiteral("null"));
         else if (name == QLatin1String("payload_data") && columns.contains(QStringLiteral("balloon_bundle_id")))
             // Only balloons' payloads are read: other rows may carry large ones.
             parts << QStringLiteral("case when balloon_bundle_id is not null then payload_data end");
