@@ -99,6 +99,8 @@ set(CPACK_DEBIAN_TOOL_DESCRIPTION
 msgexport loads the message database of an iPhone backup folder and writes
 its conversations as text, JSON or a folder of HTML pages, with contact
 names, real dates and the attachment files. It never writes into the backup.")
+# The PDF export lays text out in the Noto fonts (any script, colour emoji).
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji")
 
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Libraries")

@@ -3,12 +3,17 @@
 # Usage: scripts/install-deps.sh [runtime|test|bench|package|windows]
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev)
+# Pango, Cairo and gdk-pixbuf lay out, draw and decode the pictures of the PDF
+# export; the Noto fonts give it every script and colour emoji.
+packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev
+          libpango1.0-dev libcairo2-dev libgdk-pixbuf-2.0-dev fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji)
 if [ "${1:-test}" = test ]; then
     # GoogleTest, clang with libFuzzer's runtime, binutils for the symbol
     # check, chromium for the browser test of the HTML export, the packaging
-    # tools and lintian for the package check, time for the export benchmark's smoke.
-    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium file dpkg-dev lintian time)
+    # tools and lintian for the package check, time for the export benchmark's smoke,
+    # poppler's tools to read back the PDF export.
+    packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev binutils chromium file dpkg-dev lintian time
+               poppler-utils)
 elif [ "${1:-test}" = package ]; then
     packages+=(file dpkg-dev) # what cpack's DEB generator runs
 elif [ "${1:-test}" = bench ]; then

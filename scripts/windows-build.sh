@@ -39,7 +39,7 @@ fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64.cmake" "${launcher[@]}" \
     -DMSGSERVICE_WINDOWS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DMSGSERVICE_BUILD_BENCH=OFF \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DMSGSERVICE_BUILD_BENCH=OFF -DMSGSERVICE_WITH_PDF=OFF \
     -DMSGSERVICE_MAKE_SAMPLE_BACKUP="$root/build/plain/examples/make-sample-backup" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >/dev/null
 cmake --build "$build" -j "$jobs"

@@ -145,12 +145,9 @@ TEST_F(BackupListTest, ListsEveryBackupNewestFirstAsTextAndJson)
 TEST_F(BackupListTest, DeviceTakesAnIdentifierAPrefixOrAName)
 {
     twoDevices();
+    // The matching rules are the catalog's; here each root and each kind of form once.
     const QPair<QString, QString> forms[] = {
-        {annaPhone, annaPhone},
-        {annaPhone.toLower(), annaPhone},
         {QStringLiteral("00008110-000a11112"), annaPhone},
-        {QStringLiteral("00008110-000A1111a"), annaPad},
-        {QStringLiteral("ANNA'S IPHONE"), annaPhone},
         {QStringLiteral("Anna's iPhone 2"), annaPad},
     };
     for (const auto& [device, chosen] : forms) {

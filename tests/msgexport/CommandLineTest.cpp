@@ -59,7 +59,7 @@ TEST_F(CommandLineTest, RefusesBadArgumentsAndWhatItCannotLoadWithAClearMessage)
     } failures[] = {
         {{}, 1, "Give either a backup folder or --device"},
         {{sample, QStringLiteral("--device"), QStringLiteral("x")}, 1, "Give either"},
-        {{sample, QStringLiteral("--format"), QStringLiteral("pdf")}, 1, "Unknown format \"pdf\""},
+        {{sample, QStringLiteral("--format"), QStringLiteral("docx")}, 1, "Unknown format \"docx\""},
         {{sample, QStringLiteral("--format"), QStringLiteral("html")}, 1, "give --output"},
         {{sample, QStringLiteral("--copy-attachments")}, 1, "--copy-attachments needs --output"},
         {{sample, QStringLiteral("--colour")}, 1, "Unknown option"},

@@ -6,7 +6,10 @@
 #include "BackupInspection.h"
 #include "BackupListWriter.h"
 #include "ConversationBuilder.h"
+#include "ConversationSelection.h"
+#include "ExportRecord.h"
 #include "ExportWriter.h"
+#include "IosDate.h"
 #include "OutputFolder.h"
 #include "OutputSink.h"
 #include "StderrCapture.h"
@@ -22,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <csignal>
 #include <system_error>
@@ -44,6 +48,22 @@ bool olderManifest(const QString& folder)
 {
     return !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.db")))
         && QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Manifest.mbdb")));
+}
+
+// The attachment files of a conversation that are in the backup.
+void recordAttachments(ExportRecord& record, const ConversationView& view)
+{
+    for (const MessageView& message : view.messages) {
+        for (const PieceView& piece : message.pieces) {
+            if (piece.kind != PieceView::Kind::Attachment)
+                continue;
+            const AttachmentView& attachment = piece.attachment;
+            if (attachment.fileState == BackupBoundary::FileState::Present)
+                record.addRead(QStringLiteral("attachment"), attachment.filePath);
+            if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
+                record.addRead(QStringLiteral("attachment preview"), attachment.previewPath);
+        }
+    }
 }
 
 } // namespace
@@ -110,6 +130,8 @@ int ExportApp::exportBackup(TerminalProgress& progress)
 {
     if (options.list)
         return listBackups();
+    if (!options.verifyFolder.isEmpty())
+        return verifyExport();
     const bool fromDevice = !options.deviceId.isEmpty();
     // The backup is looked at once; what it is, whether it is being written and
     // its keys are handed on from this look.
@@ -181,24 +203,62 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     if (!loaded || !detailsLoaded)
         return refused(databasePath);
 
+    if (!options.timeZone.isEmpty())
+        IosDate::setTimeZone(QTimeZone(options.timeZone.toUtf8()));
+    ConversationSelection selection(options.conversations, options.since, options.until, IosDate::timeZone());
+
     ExportDocument document;
+    document.timeZone = QString::fromUtf8(IosDate::timeZone().id());
+    document.exportedAt = QDateTime::currentDateTimeUtc();
+    if (!linked.isEmpty()) {
+        const BackupSummary summary = BackupCatalog::summarize(linked, false);
+        document.deviceName = summary.deviceName;
+        document.iosVersion = summary.productVersion;
+    } else if (fromDevice) {
+        document.deviceName = device.deviceName;
+        document.iosVersion = device.productVersion;
+    }
+    if (selection.choosesConversations() || selection.limitsDates())
+        document.selection = selection.describe();
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
                                                      QCoreApplication::applicationVersion());
     document.backupFolder = linked.isEmpty() ? boundary.root() : QFileInfo(linked).canonicalFilePath();
+    std::unique_ptr<ExportRecord> record;
+    if (!options.outputFolder.isEmpty()) {
+        record = std::make_unique<ExportRecord>(document.backupFolder, boundary.root());
+        record->tool = document.generator;
+        record->commandLine = QCoreApplication::arguments();
+        record->timeZone = document.timeZone;
+        record->selection = document.selection;
+        record->addDatabases();
+    }
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
-    const ConversationBuilder builder(boundary, &details, options.skipDeleted);
+    ConversationBuilder builder(boundary, &details, options.skipDeleted);
+    builder.setSelection(&selection);
     // Conversations are built while they are written, never all at once; only the
-    // totals of the headers are counted up front.
+    // totals of the headers are counted up front. Each keeps its place in the
+    // library's order as its number, whatever was chosen.
     std::vector<const MsgSession*> sessions;
+    std::vector<int> places;
+    int place = 0;
     for (unsigned int i = 0; i < service.msgSessionCount(); ++i) {
         if (ViewGuard::interruption() != 0)
             return ViewGuard::exitCode();
         if (const MsgSession* session = service.msgSession(i)) {
-            sessions.push_back(session);
-            document.madeMessages += builder.messageCount(*session);
+            // A conversation with no message in the chosen days is left out.
+            const bool chosen = selection.matches(*session, place);
+            const int count = chosen ? builder.messageCount(*session) : 0;
+            if (chosen && (count > 0 || !selection.limitsDates())) {
+                sessions.push_back(session);
+                places.push_back(place);
+                document.madeMessages += count;
+            }
+            ++place;
         }
     }
     progress.stopSpinner();
+    for (const QString& missing : selection.unmatched())
+        say(QStringLiteral("no conversation matches --conversation %1").arg(OutputSink::withoutControls(missing)));
     document.madeConversations = static_cast<int>(sessions.size());
 
     QString error;
@@ -224,9 +284,11 @@ int ExportApp::exportBackup(TerminalProgress& progress)
             *why = QStringLiteral("interrupted");
             return false;
         }
-        *view = builder.build(*sessions[static_cast<size_t>(i)], i);
+        *view = builder.build(*sessions[static_cast<size_t>(i)], places[static_cast<size_t>(i)]);
         if (linker)
             linker->copy(*view);
+        if (record)
+            recordAttachments(*record, *view);
         return true;
     };
     document.messagesOf = [&sessions](int i) { return sessions[static_cast<size_t>(i)]->messages.size(); };
@@ -244,7 +306,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     target.folder = output.get();
     target.stream = &standardOutput;
     target.progress = [&progress](int done, int total) { progress.bar(QStringLiteral("messages"), done, total); };
-    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format);
+    WriterSettings settings;
+    settings.excel = options.excel;
+    settings.pageSize = options.pageSize;
+    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(options.format, settings);
     const bool written = writer && writer->write(document, target, &error);
     standardOutput.flush();
     progress.clear();
@@ -263,6 +328,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
                                "to list them)")
                     .arg(linker->skipped().size()));
         }
+    }
+    if (written && record && !record->write(*output, &error)) {
+        say(error);
+        return OutputFailed;
     }
     if (!written) {
         say(error);
@@ -311,6 +380,24 @@ int ExportApp::listBackups()
         say(QStringLiteral("no backups in %1").arg(shown.join(QStringLiteral(", "))));
     }
     return Done;
+}
+
+int ExportApp::verifyExport()
+{
+    if (!QFileInfo(options.verifyFolder).isDir()) {
+        say(QStringLiteral("export folder not found: %1").arg(options.verifyFolder));
+        return FolderNotFound;
+    }
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    QString error;
+    const int differences = ExportRecord::check(options.verifyFolder, out, &error);
+    out.flush();
+    if (differences < 0) {
+        say(error);
+        return VerifyDifference;
+    }
+    return differences == 0 ? Done : VerifyDifference;
 }
 
 int ExportApp::findDevice(BackupSummary* found)

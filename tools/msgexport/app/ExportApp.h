@@ -30,6 +30,7 @@ public:
         CorruptManifest = 10,
         TruncatedFile = 11,
         PasswordNeeded = 12,
+        VerifyDifference = 13, // --verify found the output or the backup changed
         AmbiguousDevice = 14, // --device fits the backups of several devices
     };
 
@@ -43,6 +44,8 @@ private:
     int exportBackup(TerminalProgress& progress);
     // --list: the backups in the backup folders, on standard output.
     int listBackups();
+    // --verify: the export against its record.
+    int verifyExport();
     // The backup --device means, looked at once.
     int findDevice(BackupSummary* found);
     // Where backups are sought; says which --backup-root is no folder.

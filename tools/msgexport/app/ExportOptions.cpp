@@ -4,12 +4,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTimeZone>
+
+#include <utility>
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, ExportOptions* options, QString* text)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Exports the text messages of an iPhone backup folder as text, JSON or HTML.\n"
+        "Exports the text messages of an iPhone backup folder as text, JSON, HTML or CSV.\n"
         "\n"
         "The folder is laid out like the device's Library (SMS/sms.db), or is a\n"
         "computer backup (Manifest.db, files named by hash; encrypted or not), or a\n"
@@ -22,7 +25,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         "6 wrong password, 7 unknown keybag version, 8 backup still being written,\n"
         "9 partial backup (the message database's data file is missing),\n"
         "10 corrupt Manifest.db, 11 truncated encrypted file, 12 no password given,\n"
-        "13 --device fits the backups of several devices."));
+        "13 --verify found a difference, 14 --device fits the backups of several devices."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption deviceOption(
@@ -57,6 +60,34 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("Build the view of a computer backup (for an encrypted one: its decrypted files) in <dir> "
                        "and keep it; by default it is removed when the export ends."),
         QStringLiteral("dir"));
+    const QCommandLineOption conversationOption(
+        QStringLiteral("conversation"),
+        QStringLiteral("Export only the conversation named <which>: its name, a participant's name or address, or "
+                       "its number (its index in an export of everything); may be repeated."),
+        QStringLiteral("which"));
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"), QStringLiteral("Export only messages of <date> (YYYY-MM-DD) or later."),
+        QStringLiteral("date"));
+    const QCommandLineOption untilOption(
+        QStringLiteral("until"), QStringLiteral("Export only messages of <date> (YYYY-MM-DD) or earlier."),
+        QStringLiteral("date"));
+    const QCommandLineOption zoneOption(
+        QStringLiteral("timezone"),
+        QStringLiteral("Show times, and read --since and --until, in time zone <zone> (an IANA name such as "
+                       "Europe/Berlin; default: the system's)."),
+        QStringLiteral("zone"));
+    const QCommandLineOption excelOption(
+        QStringLiteral("excel"),
+        QStringLiteral("With --format csv: begin with a byte-order mark, so that a spreadsheet program reads UTF-8, "
+                       "and mark text that it would run as a formula."));
+    const QCommandLineOption pageSizeOption(
+        QStringLiteral("page-size"),
+        QStringLiteral("With --format pdf: a4 or letter (default: the one of the locale)."), QStringLiteral("size"));
+    const QCommandLineOption verifyOption(
+        QStringLiteral("verify"),
+        QStringLiteral("Check the export in <dir> against its export-record.json, and the backup's files where the "
+                       "backup is there; each difference is listed, and the exit code is 13 when there is one."),
+        QStringLiteral("dir"));
     const QCommandLineOption skipDeletedOption(
         QStringLiteral("skip-deleted"),
         QStringLiteral("Leave out the messages in Recently Deleted; by default they are shown in place, marked."));
@@ -64,8 +95,10 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption, quietOption,
-                       verboseOption, skipDeletedOption});
+    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption,
+                       conversationOption, sinceOption, untilOption, zoneOption, excelOption, pageSizeOption, verifyOption,
+                       skipDeletedOption, quietOption,
+                       verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
                                  QStringLiteral("[backup-folder]"));
@@ -79,8 +112,9 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         return Outcome::Help;
     }
     if (parser.isSet(versionOption)) {
-        *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                              QCoreApplication::applicationVersion());
+        *text = QStringLiteral("%1 %2%3\n")
+                    .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
+                         ExportWriter::pdfBuiltIn() ? QString() : QStringLiteral(" (PDF export not built in)"));
         return Outcome::Version;
     }
 
@@ -89,6 +123,15 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     if (positional.size() > 1) {
         *text = QStringLiteral("Give one backup folder, not %1.").arg(positional.size());
         return Outcome::Error;
+    }
+    options->verifyFolder = parser.value(verifyOption);
+    if (parser.isSet(verifyOption)) {
+        if (!positional.isEmpty() || !options->deviceId.isEmpty() || parser.isSet(listOption)) {
+            *text = QStringLiteral("--verify takes the export's folder only.");
+            return Outcome::Error;
+        }
+        options->quiet = parser.isSet(quietOption);
+        return Outcome::Run;
     }
     options->list = parser.isSet(listOption);
     options->backupRoots = parser.values(rootOption);
@@ -117,6 +160,10 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         return Outcome::Error;
     }
     options->backupFolder = positional.value(0);
+    if (options->format == QLatin1String("pdf") && !ExportWriter::pdfBuiltIn()) {
+        *text = QStringLiteral("This msgexport was built without PDF export; use html, text, json or csv.");
+        return Outcome::Error;
+    }
     if (!ExportWriter::formats().contains(options->format)) {
         *text = QStringLiteral("Unknown format \"%1\"; use one of %2.")
                     .arg(options->format, ExportWriter::formats().join(QStringLiteral(", ")));
@@ -126,11 +173,53 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     options->copyAttachments = parser.isSet(copyOption);
     options->passwordFile = parser.value(passwordOption);
     options->keepView = parser.value(keepViewOption);
+    options->conversations = parser.values(conversationOption);
+    for (const QString& which : qAsConst(options->conversations)) {
+        if (which.trimmed().isEmpty()) {
+            *text = QStringLiteral("--conversation needs a name, an address or a number.");
+            return Outcome::Error;
+        }
+    }
+    for (const auto& bound : {std::make_pair(&sinceOption, &options->since), std::make_pair(&untilOption, &options->until)}) {
+        if (!parser.isSet(*bound.first))
+            continue;
+        *bound.second = QDate::fromString(parser.value(*bound.first), Qt::ISODate);
+        if (!bound.second->isValid()) {
+            *text = QStringLiteral("--%1 takes a date as YYYY-MM-DD, not \"%2\".")
+                        .arg(bound.first->names().first(), parser.value(*bound.first));
+            return Outcome::Error;
+        }
+    }
+    if (options->since.isValid() && options->until.isValid() && options->since > options->until) {
+        *text = QStringLiteral("--since is after --until.");
+        return Outcome::Error;
+    }
+    options->timeZone = parser.value(zoneOption);
+    if (parser.isSet(zoneOption) && !QTimeZone(options->timeZone.toUtf8()).isValid()) {
+        *text = QStringLiteral("Unknown time zone \"%1\"; give an IANA name such as Europe/Berlin.").arg(options->timeZone);
+        return Outcome::Error;
+    }
+    options->excel = parser.isSet(excelOption);
+    if (options->excel && options->format != QLatin1String("csv")) {
+        *text = QStringLiteral("--excel is for --format csv.");
+        return Outcome::Error;
+    }
     options->quiet = parser.isSet(quietOption);
     options->skipDeleted = parser.isSet(skipDeletedOption);
     options->verbose = parser.isSet(verboseOption);
+    options->pageSize = parser.value(pageSizeOption).toLower();
+    if (parser.isSet(pageSizeOption)
+        && (options->format != QLatin1String("pdf")
+            || (options->pageSize != QLatin1String("a4") && options->pageSize != QLatin1String("letter")))) {
+        *text = QStringLiteral("--page-size is a4 or letter, with --format pdf.");
+        return Outcome::Error;
+    }
     if (options->format == QLatin1String("html") && options->outputFolder.isEmpty()) {
         *text = QStringLiteral("The html format writes a folder of pages: give --output <dir>.");
+        return Outcome::Error;
+    }
+    if (options->format == QLatin1String("pdf") && options->outputFolder.isEmpty()) {
+        *text = QStringLiteral("The pdf format writes a folder of files: give --output <dir>.");
         return Outcome::Error;
     }
     if (options->copyAttachments && options->outputFolder.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "ConversationBuilder.h"
 
+#include "ConversationSelection.h"
 #include "IosDate.h"
 
 #include "MsgContent.h"
@@ -270,12 +271,17 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
     std::vector<Slot> order;
     order.reserve(static_cast<size_t>(session.messages.size()));
     for (int i = 0; i < session.messages.size(); ++i) {
-        if (const MsgContent* content = session.messages.at(i))
-            order.push_back(Slot{IosDate::storedSeconds(content->date), content->id, i, content, nullptr});
+        if (const MsgContent* content = session.messages.at(i)) {
+            const qint64 seconds = IosDate::storedSeconds(content->date);
+            if (!selection || selection->contains(seconds))
+                order.push_back(Slot{seconds, content->id, i, content, nullptr});
+        }
     }
     // Recently Deleted in place, by date.
-    for (const MsgDeletedMessage* gone : deletedOf(session))
-        order.push_back(Slot{gone->date, gone->rowid, session.messages.size(), nullptr, gone});
+    for (const MsgDeletedMessage* gone : deletedOf(session)) {
+        if (!selection || selection->contains(gone->date))
+            order.push_back(Slot{gone->date, gone->rowid, session.messages.size(), nullptr, gone});
+    }
     // A message joined to two chat rows of the conversation comes twice, read
     // from one row, so with one date: its copies meet in this order, and the
     // first one is kept.
@@ -490,11 +496,14 @@ int ConversationBuilder::messageCount(const MsgSession& session) const
     std::vector<qint64> ids;
     ids.reserve(static_cast<size_t>(session.messages.size()));
     for (const MsgContent* content : session.messages) {
-        if (content && !(details && details->isReaction(content->id)))
+        if (content && !(details && details->isReaction(content->id))
+            && (!selection || selection->contains(IosDate::storedSeconds(content->date))))
             ids.push_back(content->id);
     }
-    for (const MsgDeletedMessage* gone : deletedOf(session))
-        ids.push_back(gone->rowid);
+    for (const MsgDeletedMessage* gone : deletedOf(session)) {
+        if (!details->isReaction(gone->rowid) && (!selection || selection->contains(gone->date)))
+            ids.push_back(gone->rowid);
+    }
     std::sort(ids.begin(), ids.end());
     return static_cast<int>(std::unique(ids.begin(), ids.end()) - ids.begin());
 }

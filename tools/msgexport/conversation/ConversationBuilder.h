@@ -5,6 +5,7 @@
 #include <QHash>
 
 class BackupBoundary;
+class ConversationSelection;
 class MsgContent;
 class MsgDetails;
 class MsgIdentifier;
@@ -20,6 +21,9 @@ public:
     // skipDeleted.
     explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr,
                                  bool skipDeleted = false);
+
+    // Only the messages of the selection's days are built and counted.
+    void setSelection(const ConversationSelection* chosen) { selection = chosen; }
 
     ConversationView build(const MsgSession& session, int index) const;
     // How many messages build() will show, without building them.
@@ -44,6 +48,7 @@ private:
 
     const BackupBoundary& boundary;
     const MsgDetails* details;
+    const ConversationSelection* selection = nullptr;
     QList<MsgDeletedMessage> deleted;
     QHash<qint64, QList<int>> deletedByAnchor; // anchor -> indexes into deleted
     QHash<qint64, int> filterByAnchor;         // anchor -> chat.is_filtered

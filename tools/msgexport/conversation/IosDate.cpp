@@ -2,6 +2,8 @@
 
 #include "OutputSink.h"
 
+#include <QTimeZone>
+
 #include <ctime>
 #include <limits>
 #include <unordered_map>
@@ -13,6 +15,13 @@ constexpr qint64 julianDayOf1970 = 2440588;
 // Where the C library's time_t and Qt's own conversions surely agree.
 constexpr qint64 firstFast = 2 * daySeconds;
 constexpr qint64 lastFast = 0x7FFFFFFF - 2 * daySeconds;
+
+// The zone dates are shown in; invalid for the system's.
+QTimeZone& shownZone()
+{
+    static QTimeZone zone;
+    return zone;
+}
 
 bool utcOffset(qint64 utcSeconds, int* offset)
 {
@@ -40,10 +49,17 @@ bool utcOffset(qint64 utcSeconds, int* offset)
 }
 
 // The UTC offset that holds for a whole day (local or UTC, the window is wide
-// enough for both), or none when the offset changes around it.
+// enough for both), or none when the offset changes around it. The library's
+// dates are in the system's zone; the shown ones may be in another.
 class DayOffsets
 {
 public:
+    explicit DayOffsets(bool shown)
+        : shown(shown)
+    {
+    }
+
+
     bool find(qint64 day, int* offset)
     {
         if (day == lastDay) { // a conversation's dates come in order
@@ -59,8 +75,8 @@ public:
             // moment that could be this day, wherever it is read.
             const qint64 start = day * daySeconds - 15 * 3600;
             const qint64 end = (day + 1) * daySeconds + 15 * 3600;
-            const bool steady = utcOffset(start, &first) && utcOffset((start + end) / 2, &middle)
-                && utcOffset(end, &last) && first == middle && middle == last;
+            const bool steady = offsetAt(start, &first) && offsetAt((start + end) / 2, &middle)
+                && offsetAt(end, &last) && first == middle && middle == last;
             known = days.emplace(day, steady ? first : unsteady).first;
         }
         lastDay = day;
@@ -69,7 +85,16 @@ public:
     }
 
 private:
+    bool offsetAt(qint64 utcSeconds, int* offset) const
+    {
+        if (!shown || !shownZone().isValid())
+            return utcOffset(utcSeconds, offset);
+        *offset = shownZone().offsetFromUtc(QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::UTC));
+        return true;
+    }
+
     static constexpr int unsteady = 1 << 30;
+    bool shown;
     std::unordered_map<qint64, int> days;
     qint64 lastDay = std::numeric_limits<qint64>::min();
     int lastOffset = 0;
@@ -81,13 +106,13 @@ private:
 // object with a destructor brings the process down when its thread ends.
 DayOffsets& readingOffsets()
 {
-    static DayOffsets instance;
+    static DayOffsets instance(false);
     return instance;
 }
 
 DayOffsets& writingOffsets()
 {
-    static DayOffsets instance;
+    static DayOffsets instance(true);
     return instance;
 }
 
@@ -124,6 +149,22 @@ void dateAndTime(qint64 seconds, char separator, char* out)
 }
 
 } // namespace
+
+void IosDate::setTimeZone(const QTimeZone& zone)
+{
+    shownZone() = zone;
+    writingOffsets() = DayOffsets(true);
+}
+
+QTimeZone IosDate::timeZone()
+{
+    return shownZone().isValid() ? shownZone() : QTimeZone::systemTimeZone();
+}
+
+QDateTime IosDate::shown(const QDateTime& date)
+{
+    return shownZone().isValid() ? date.toTimeZone(shownZone()) : date.toLocalTime();
+}
 
 qint64 IosDate::storedSeconds(const QDateTime& libraryDate)
 {
@@ -196,7 +237,7 @@ int IosDate::appendLocal(OutputSink& out, const QDateTime& date, bool timeOnly)
         return 0;
     qint64 local = 0;
     if (!toLocal(date.toSecsSinceEpoch(), &local)) {
-        const QString text = date.toLocalTime().toString(timeOnly ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
+        const QString text = shown(date).toString(timeOnly ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
         out << text;
         return text.size();
     }
@@ -223,6 +264,6 @@ QDate IosDate::localDay(const QDateTime& date)
         return QDate();
     qint64 local = 0;
     if (!toLocal(date.toSecsSinceEpoch(), &local))
-        return date.toLocalTime().date();
+        return shown(date).date();
     return QDate::fromJulianDay(floorDiv(local, daySeconds) + julianDayOf1970);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QTimeZone>
 
 class OutputSink;
 
@@ -30,6 +31,13 @@ public:
     // ISO 8601 in UTC ("2024-05-10T18:02:11Z"), or empty for a null date.
     static QString isoUtc(const QDateTime& date);
     static void appendIsoUtc(OutputSink& out, const QDateTime& date);
+
+    // The zone local times are shown in (by default the system's). Set
+    // before an export starts, never while it runs.
+    static void setTimeZone(const QTimeZone& zone);
+    static QTimeZone timeZone();
+    // date in the shown zone.
+    static QDateTime shown(const QDateTime& date);
 
     // Local wall-clock time, "2024-05-10 18:02" (or "18:02" with
     // timeOnly), nothing for a null date; returns the characters written.

@@ -2,6 +2,7 @@
 
 #include "ConversationView.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -14,6 +15,11 @@ struct ExportDocument
 {
     QString generator;    // "msgexport 1.0.0"
     QString backupFolder; // with links resolved
+    QString selection;    // what was chosen, for the index; empty when everything was
+    QString timeZone;     // the zone local times are shown in, an IANA name
+    QString deviceName;   // of a computer backup; empty when unknown
+    QString iosVersion;   // likewise
+    QDateTime exportedAt; // UTC
     QList<ConversationView> conversations;
 
     // Makes conversation i of madeConversations (which hold madeMessages

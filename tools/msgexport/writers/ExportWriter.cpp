@@ -1,7 +1,11 @@
 #include "ExportWriter.h"
 
+#include "CsvWriter.h"
 #include "HtmlWriter.h"
 #include "JsonWriter.h"
+#if defined(MSGEXPORT_WITH_PDF)
+#include "PdfWriter.h"
+#endif
 #include "TextWriter.h"
 
 #include "OutputFolder.h"
@@ -9,7 +13,7 @@
 
 ExportWriter::~ExportWriter() = default;
 
-std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format)
+std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format, const WriterSettings& settings)
 {
     if (format == QLatin1String("text"))
         return std::make_unique<TextWriter>();
@@ -17,12 +21,30 @@ std::unique_ptr<ExportWriter> ExportWriter::create(const QString& format)
         return std::make_unique<JsonWriter>();
     if (format == QLatin1String("html"))
         return std::make_unique<HtmlWriter>();
+    if (format == QLatin1String("csv"))
+        return std::make_unique<CsvWriter>(settings.excel);
+#if defined(MSGEXPORT_WITH_PDF)
+    if (format == QLatin1String("pdf"))
+        return std::make_unique<PdfWriter>(settings.pageSize);
+#endif
     return nullptr;
 }
 
 QStringList ExportWriter::formats()
 {
-    return {QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html")};
+    QStringList names{QStringLiteral("text"), QStringLiteral("json"), QStringLiteral("html"), QStringLiteral("csv")};
+    if (pdfBuiltIn())
+        names << QStringLiteral("pdf");
+    return names;
+}
+
+bool ExportWriter::pdfBuiltIn()
+{
+#if defined(MSGEXPORT_WITH_PDF)
+    return true;
+#else
+    return false;
+#endif
 }
 
 bool ExportWriter::writeFile(const ExportTarget& target, const QString& fileName,

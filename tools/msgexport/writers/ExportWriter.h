@@ -22,6 +22,13 @@ struct ExportTarget
     std::function<void(int done, int total)> progress;
 };
 
+// How the formats that have a choice write.
+struct WriterSettings
+{
+    bool excel = false; // csv: for a spreadsheet program
+    QString pageSize;   // pdf: "a4" or "letter"; empty: the locale's
+};
+
 // One output format.
 class ExportWriter
 {
@@ -34,9 +41,11 @@ public:
     // False, with the reason in *error, when the output cannot be written.
     virtual bool write(const ExportDocument& document, const ExportTarget& target, QString* error) = 0;
 
-    // "text", "json", "html"; null for an unknown name.
-    static std::unique_ptr<ExportWriter> create(const QString& format);
+    // "text", "json", "html", "csv", ...; null for an unknown name.
+    static std::unique_ptr<ExportWriter> create(const QString& format, const WriterSettings& settings = {});
     static QStringList formats();
+    // Whether this build writes PDF (it needs libraries a build may lack).
+    static bool pdfBuiltIn();
 
 protected:
     // Writes a file to target.stream, or to fileName in target.folder (which

@@ -406,7 +406,12 @@ void indexHead(OutputSink& out, const ExportDocument& document)
     out << "<body class=\"index\">\n<header>\n<h1>Conversations</h1>\n<p>";
     out.number(document.conversationCount()) << " conversations, ";
     out.number(document.messageCount()) << " messages from <span class=\"backup\">";
-    out.html(document.backupFolder) << "</span></p>\n</header>\n<main>\n"
+    out.html(document.backupFolder) << "</span></p>\n";
+    if (!document.selection.isEmpty()) {
+        out << "<p class=\"selection\">Chosen: ";
+        out.html(document.selection) << "</p>\n";
+    }
+    out << "</header>\n<main>\n"
                                        "<table class=\"conversations\">\n<thead><tr><th>Conversation</th><th>Participants</th>"
                                        "<th>Messages</th><th>Unread</th><th>Last message</th></tr></thead>\n<tbody>\n";
 }

@@ -353,6 +353,8 @@ bool JsonWriter::writeAll(OutputSink& out, const ExportDocument& document, const
     json.key("formatVersion").value(formatVersion);
     json.key("generator").value(document.generator);
     json.key("messageCount").value(total);
+    json.key("selection").value(document.selection);
+    json.key("timeZone").value(document.timeZone);
     json.end();
     out << '\n';
     return true;

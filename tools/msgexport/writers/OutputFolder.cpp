@@ -249,13 +249,25 @@ bool OutputFolder::writeFile(const QString& relativePath, const std::function<bo
     const QString deviceError = file.errorString();
     file.close();
     const bool closed = closeFile();
-    if (written && !deviceFailed && closed && moveIntoPlace())
+    if (written && !deviceFailed && closed && moveIntoPlace()) {
+        const QMutexLocker lock(&writtenLock);
+        if (!writtenSet.contains(relativePath)) {
+            writtenSet.insert(relativePath);
+            writtenList.append(relativePath);
+        }
         return true;
+    }
     const QString reason = deviceFailed ? deviceError : qt_error_string();
     removeTemporary();
     if (!written && !deviceFailed)
         return false; // body said why
     return fail(error, QStringLiteral("cannot write %1: %2").arg(target, reason));
+}
+
+QStringList OutputFolder::writtenFiles() const
+{
+    const QMutexLocker lock(&writtenLock);
+    return writtenList;
 }
 
 bool OutputFolder::copyFile(const QString& source, const QString& relativePath, QString* error) const

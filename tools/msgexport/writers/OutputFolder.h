@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QMutex>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +36,9 @@ public:
     bool writeFile(const QString& relativePath, const std::function<bool(QIODevice&)>& body, QString* error) const;
     // Copies the file at source to relativePath, the same way.
     bool copyFile(const QString& source, const QString& relativePath, QString* error) const;
+    // Every file written so far, as relativePath, each once. Files may be
+    // written from two threads (pages and copied attachments).
+    QStringList writtenFiles() const;
 
 private:
     struct Folder;
@@ -42,6 +48,9 @@ private:
 
     QString realPath;
     QString openError;
+    mutable QMutex writtenLock;
+    mutable QStringList writtenList;
+    mutable QSet<QString> writtenSet;
 #if defined(_WIN32)
     bool opened = false;
 #else

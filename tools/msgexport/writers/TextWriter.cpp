@@ -148,6 +148,8 @@ bool TextWriter::writeAll(OutputSink& out, const ExportDocument& document, const
     const int total = document.messageCount();
     out.number(document.conversationCount()) << " conversations, ";
     out.number(total) << " messages from " << document.backupFolder << '\n';
+    if (!document.selection.isEmpty())
+        out << "Chosen: " << document.selection << '\n';
     int done = 0;
     return document.forEach(
         [&](const ConversationView& conversation) {

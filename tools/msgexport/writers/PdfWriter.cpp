@@ -1,0 +1,636 @@
+// GLib's headers name a member "signals", which Qt defines as a keyword: they
+// come before any of Qt's.
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <pango/pangocairo.h>
+
+#include "PdfWriter.h"
+
+#include "IosDate.h"
+#include "OutputFolder.h"
+#include "OutputSink.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QIODevice>
+#include <QLocale>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+#include <memory>
+
+namespace {
+
+constexpr double sideMargin = 50;
+constexpr double headerBaseline = 30;
+constexpr double contentTop = 52;
+constexpr double bottomMargin = 46;
+constexpr double indent = 12;
+constexpr double thumbnailSize = 144; // points; drawn from twice the pixels
+constexpr double messageGap = 7;
+constexpr qint64 maxPicturePixels = 50 * 1000 * 1000;
+
+struct Rgb
+{
+    double r, g, b;
+};
+constexpr Rgb black{0.1, 0.1, 0.1};
+constexpr Rgb grey{0.42, 0.42, 0.45};
+
+template <typename T, void (*release)(T*)>
+struct Releaser
+{
+    void operator()(T* object) const { release(object); }
+};
+void unrefObject(void* object) { g_object_unref(object); }
+using Layout = std::unique_ptr<PangoLayout, Releaser<void, unrefObject>>;
+using Pixbuf = std::unique_ptr<GdkPixbuf, Releaser<void, unrefObject>>;
+using Font = std::unique_ptr<PangoFontDescription, Releaser<PangoFontDescription, pango_font_description_free>>;
+using Surface = std::unique_ptr<cairo_surface_t, Releaser<cairo_surface_t, cairo_surface_destroy>>;
+using Cairo = std::unique_ptr<cairo_t, Releaser<cairo_t, cairo_destroy>>;
+
+// Text as the layouts take it: UTF-8 with the control characters, and the
+// bidirectional overrides that could reorder what is shown, replaced.
+QByteArray shown(const QString& text)
+{
+    return OutputSink::withoutControls(text).toUtf8();
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QLocale::c().toString(bytes) + QStringLiteral(" bytes");
+}
+
+// A name or other text from the database inside a line of the export: its
+// direction does not reorder the line around it.
+QString isolate(const QString& text)
+{
+    return QChar(0x2068) + OutputSink::withoutControls(text) + QChar(0x2069);
+}
+
+// The fonts of a document. Fontconfig falls back from Noto Sans to the
+// Noto fonts of other scripts and to the colour emoji font.
+struct Fonts
+{
+    Font body{pango_font_description_from_string("Noto Sans 9.5")};
+    Font meta{pango_font_description_from_string("Noto Sans Bold 8.5")};
+    Font small{pango_font_description_from_string("Noto Sans 7.5")};
+    Font italic{pango_font_description_from_string("Noto Sans Italic 8.5")};
+    Font title{pango_font_description_from_string("Noto Sans Bold 16")};
+};
+
+// The paragraphs laid out while the pages are counted, kept (up to a bound)
+// to be drawn as they are: shaping them again would take as long again.
+struct KeptLayouts
+{
+    static constexpr size_t bound = 20000; // a few tens of MiB at most
+    std::vector<Layout> layouts;
+    size_t next = 0;
+};
+
+// Where the next line goes, page after page. Without a Cairo context it only
+// counts the pages; with one it draws them, their header included.
+class Pages
+{
+public:
+    Pages(PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& header, cairo_t* cairo,
+          int total, KeptLayouts* kept)
+        : context(context), fonts(fonts), size(size), header(header), cairo(cairo), total(total), kept(kept)
+    {
+    }
+
+    double width() const { return size.width() - 2 * sideMargin; }
+    int count() const { return page; }
+    bool drawing() const { return cairo != nullptr; }
+
+    void newPage()
+    {
+        if (cairo && page > 0)
+            cairo_show_page(cairo);
+        ++page;
+        y = contentTop;
+        if (cairo)
+            drawHeader();
+    }
+
+    // Moves to a new page unless height fits below y.
+    void need(double height)
+    {
+        if (y + height > size.height() - bottomMargin && y > contentTop)
+            newPage();
+    }
+
+    // A line made by the export (date, sender, marks) reads left to right
+    // whatever the script of a name in it, each name isolated (isolate());
+    // words of a message take the direction of their first letters.
+    Layout layout(const QString& text, const Font& font, double left = 0, bool exportLine = false) const
+    {
+        Layout made(pango_layout_new(context));
+        pango_layout_set_font_description(made.get(), font.get());
+        pango_layout_set_width(made.get(), static_cast<int>((width() - left) * PANGO_SCALE));
+        pango_layout_set_wrap(made.get(), PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_auto_dir(made.get(), !exportLine);
+        const QByteArray utf8 = exportLine ? text.toUtf8() : shown(text);
+        pango_layout_set_text(made.get(), utf8.constData(), utf8.size());
+        return made;
+    }
+
+    // A paragraph, line by line: a long message goes on over the page.
+    void text(const QString& words, const Font& font, Rgb colour = black, double left = 0, bool exportLine = false)
+    {
+        if (words.isEmpty())
+            return;
+        const QByteArray utf8 = exportLine ? words.toUtf8() : shown(words);
+        Layout own;
+        PangoLayout* made = nullptr;
+        if (!cairo && kept->layouts.size() < KeptLayouts::bound) {
+            own = layout(QString(), font, left, exportLine);
+            made = own.get();
+        } else if (cairo && kept->next < kept->layouts.size()) {
+            own = std::move(kept->layouts[kept->next++]);
+            // The same paragraphs come in the same order; anything else is laid out anew.
+            if (std::strcmp(pango_layout_get_text(own.get()), utf8.constData()) == 0)
+                made = own.get();
+        }
+        if (!made) {
+            made = reused(font, left, exportLine);
+            pango_layout_set_text(made, utf8.constData(), utf8.size());
+        } else if (!cairo) {
+            pango_layout_set_text(made, utf8.constData(), utf8.size());
+        }
+        PangoLayoutIter* line = pango_layout_get_iter(made);
+        do {
+            PangoRectangle logical;
+            pango_layout_iter_get_line_extents(line, nullptr, &logical);
+            const double height = static_cast<double>(logical.height) / PANGO_SCALE;
+            need(height);
+            if (cairo) {
+                const double baseline =
+                    static_cast<double>(pango_layout_iter_get_baseline(line) - logical.y) / PANGO_SCALE;
+                cairo_set_source_rgb(cairo, colour.r, colour.g, colour.b);
+                cairo_move_to(cairo, sideMargin + left + static_cast<double>(logical.x) / PANGO_SCALE, y + baseline);
+                pango_cairo_show_layout_line(cairo, pango_layout_iter_get_line_readonly(line));
+            }
+            y += height;
+        } while (pango_layout_iter_next_line(line));
+        pango_layout_iter_free(line);
+        if (!cairo && own)
+            kept->layouts.push_back(std::move(own));
+    }
+
+    // A picture of width x height points, drawn from path when drawing; a
+    // grey box stands for one that cannot be decoded after all.
+    void picture(const QString& path, double pictureWidth, double pictureHeight, double left)
+    {
+        need(pictureHeight + 2);
+        if (cairo) {
+            GError* error = nullptr;
+            const Pixbuf pixels(gdk_pixbuf_new_from_file_at_scale(QFile::encodeName(path).constData(),
+                                                                  static_cast<int>(pictureWidth * 2),
+                                                                  static_cast<int>(pictureHeight * 2), TRUE, &error));
+            if (error)
+                g_error_free(error);
+            cairo_save(cairo);
+            cairo_translate(cairo, sideMargin + left, y + 1);
+            const Surface image(pixels ? toSurface(pixels.get()) : nullptr);
+            if (image && cairo_surface_status(image.get()) == CAIRO_STATUS_SUCCESS) {
+                cairo_scale(cairo, pictureWidth / gdk_pixbuf_get_width(pixels.get()),
+                            pictureHeight / gdk_pixbuf_get_height(pixels.get()));
+                cairo_set_source_surface(cairo, image.get(), 0, 0);
+                cairo_paint(cairo);
+            } else {
+                cairo_set_source_rgb(cairo, 0.85, 0.85, 0.87);
+                cairo_rectangle(cairo, 0, 0, pictureWidth, pictureHeight);
+                cairo_fill(cairo);
+            }
+            cairo_restore(cairo);
+        }
+        y += pictureHeight + 2;
+    }
+
+    void gap(double height) { y += height; }
+
+private:
+    // One layout of each kind, its text replaced for every paragraph: making
+    // a layout costs more than laying out a line of a message.
+    PangoLayout* reused(const Font& font, double left, bool exportLine)
+    {
+        for (const Reused& known : layouts) {
+            if (known.font == font.get() && known.left == left && known.exportLine == exportLine)
+                return known.layout.get();
+        }
+        layouts.push_back(Reused{font.get(), left, exportLine, layout(QString(), font, left, exportLine)});
+        return layouts.back().layout.get();
+    }
+
+    void drawHeader()
+    {
+        const Layout title = layout(isolate(header), fonts.small, 0, true);
+        pango_layout_set_width(title.get(), static_cast<int>((width() - 90) * PANGO_SCALE));
+        pango_layout_set_ellipsize(title.get(), PANGO_ELLIPSIZE_END);
+        const Layout number = layout(QStringLiteral("Page %1 of %2").arg(page).arg(total), fonts.small, 0, true);
+        pango_layout_set_alignment(number.get(), PANGO_ALIGN_RIGHT);
+        cairo_set_source_rgb(cairo, grey.r, grey.g, grey.b);
+        for (PangoLayout* part : {title.get(), number.get()}) {
+            const double baseline = static_cast<double>(pango_layout_get_baseline(part)) / PANGO_SCALE;
+            cairo_move_to(cairo, sideMargin, headerBaseline - baseline);
+            pango_cairo_show_layout(cairo, part);
+        }
+        cairo_set_line_width(cairo, 0.5);
+        cairo_move_to(cairo, sideMargin, headerBaseline + 6);
+        cairo_line_to(cairo, size.width() - sideMargin, headerBaseline + 6);
+        cairo_stroke(cairo);
+    }
+
+    // Cairo wants premultiplied native-endian ARGB; the decoder gives RGB(A) bytes.
+    static cairo_surface_t* toSurface(GdkPixbuf* pixels)
+    {
+        const int w = gdk_pixbuf_get_width(pixels), h = gdk_pixbuf_get_height(pixels);
+        const int channels = gdk_pixbuf_get_n_channels(pixels), stride = gdk_pixbuf_get_rowstride(pixels);
+        const guchar* from = gdk_pixbuf_read_pixels(pixels);
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS || channels < 3)
+            return surface;
+        cairo_surface_flush(surface);
+        unsigned char* to = cairo_image_surface_get_data(surface);
+        const int toStride = cairo_image_surface_get_stride(surface);
+        for (int row = 0; row < h; ++row) {
+            const guchar* in = from + row * stride;
+            auto* out = reinterpret_cast<uint32_t*>(to + row * toStride);
+            for (int x = 0; x < w; ++x, in += channels) {
+                const uint32_t a = channels == 4 ? in[3] : 255;
+                const auto premultiplied = [a](uint32_t c) { return (c * a + 127) / 255; };
+                out[x] = (a << 24) | (premultiplied(in[0]) << 16) | (premultiplied(in[1]) << 8) | premultiplied(in[2]);
+            }
+        }
+        cairo_surface_mark_dirty(surface);
+        return surface;
+    }
+
+    struct Reused
+    {
+        const PangoFontDescription* font;
+        double left;
+        bool exportLine;
+        Layout layout;
+    };
+    std::vector<Reused> layouts;
+    PangoContext* context;
+    const Fonts& fonts;
+    QSizeF size;
+    QString header;
+    cairo_t* cairo;
+    int total;
+    KeptLayouts* kept;
+    int page = 0;
+    double y = contentTop;
+};
+
+// What a listed attachment says of its file: read once per document.
+struct FileFacts
+{
+    qint64 size = 0;
+    QString sha256;
+    bool read = false;
+};
+
+class ConversationPages
+{
+public:
+    ConversationPages(const ExportDocument& document, const ConversationView& conversation, const Fonts& fonts)
+        : document(document), conversation(conversation), fonts(fonts)
+    {
+    }
+
+    void draw(Pages& pages, const std::function<void()>& written)
+    {
+        pages.newPage();
+        cover(pages);
+        pages.newPage();
+        for (const MessageView& message : conversation.messages) {
+            drawMessage(pages, message);
+            if (written && pages.drawing())
+                written();
+        }
+    }
+
+private:
+    void cover(Pages& pages)
+    {
+        pages.text(conversation.title, fonts.title);
+        pages.gap(10);
+        QString first, last;
+        for (const MessageView& message : conversation.messages) {
+            if (!message.date.isValid())
+                continue;
+            if (first.isEmpty())
+                first = IosDate::localText(message.date);
+            last = IosDate::localText(message.date);
+        }
+        field(pages, QStringLiteral("Participants"), conversation.participantLabels.join(QLatin1Char('\n')));
+        field(pages, QStringLiteral("Messages"), QString::number(conversation.messages.size()));
+        field(pages, QStringLiteral("Dates"), first.isEmpty() ? QStringLiteral("none") : first + QStringLiteral(" \u2013 ") + last);
+        documentFields(pages, document, fonts);
+    }
+
+public:
+    static void field(Pages& pages, const QString& name, const QString& value, const Fonts& fonts)
+    {
+        pages.text(name, fonts.meta, grey);
+        pages.text(value, fonts.body, black, indent);
+        pages.gap(4);
+    }
+
+    static void documentFields(Pages& pages, const ExportDocument& document, const Fonts& fonts)
+    {
+        field(pages, QStringLiteral("Time zone"), document.timeZone, fonts);
+        field(pages, QStringLiteral("Chosen"),
+              document.selection.isEmpty() ? QStringLiteral("all conversations; all dates") : document.selection, fonts);
+        field(pages, QStringLiteral("Source backup"), document.backupFolder, fonts);
+        if (!document.deviceName.isEmpty() || !document.iosVersion.isEmpty()) {
+            QString device = document.deviceName;
+            if (!document.iosVersion.isEmpty())
+                device += (device.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("iOS ") + document.iosVersion;
+            field(pages, QStringLiteral("Device"), device, fonts);
+        }
+        field(pages, QStringLiteral("Exported"),
+              IosDate::shown(document.exportedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ')
+                  + document.timeZone,
+              fonts);
+        field(pages, QStringLiteral("Tool"), document.generator, fonts);
+    }
+
+private:
+    void field(Pages& pages, const QString& name, const QString& value) { field(pages, name, value, fonts); }
+
+    static QString marks(const MessageView& message)
+    {
+        QStringList notes;
+        const MessageDetailsView& details = message.details;
+        if (message.isNonSms == 0)
+            notes << QStringLiteral("SMS");
+        if (details.edited)
+            notes << QStringLiteral("edited");
+        if (details.unsent)
+            notes << QStringLiteral("unsent");
+        if (message.isUnread())
+            notes << QStringLiteral("unread");
+        if (message.error != 0)
+            notes << QStringLiteral("not delivered, error %1").arg(message.error);
+        if (!details.effect.isEmpty())
+            notes << QStringLiteral("sent with %1").arg(OutputSink::withoutControls(details.effect));
+        if (details.audio)
+            notes << (details.played ? QStringLiteral("audio message, played") : QStringLiteral("audio message"));
+        return notes.isEmpty() ? QString() : QStringLiteral("  [%1]").arg(notes.join(QStringLiteral(", ")));
+    }
+
+    void drawMessage(Pages& pages, const MessageView& message)
+    {
+        const MessageDetailsView& details = message.details;
+        const QString when = message.date.isValid() ? IosDate::localText(message.date) : QStringLiteral("(no date)");
+        // The line of the date and sender stays with what follows it.
+        pages.need(30);
+        if (!details.groupEventText.isEmpty()) {
+            pages.text(when + QStringLiteral("  \u2014 ") + details.eventLine(isolate), fonts.italic, grey, 0, true);
+            pages.gap(messageGap);
+            return;
+        }
+        pages.text(when + QStringLiteral("  ") + isolate(message.senderName) + marks(message), fonts.meta, black, 0, true);
+        if (!details.replyQuote.isEmpty())
+            pages.text(QStringLiteral("\u21A9 ") + details.replyQuote, fonts.italic, grey, indent);
+        if (!message.subject.isEmpty())
+            pages.text(QStringLiteral("Subject: ") + message.subject, fonts.body, black, indent);
+        pages.text(message.text, fonts.body, black, indent);
+        if (!details.link.url.isEmpty())
+            pages.text(QStringLiteral("Link: %1 (%2)")
+                           .arg(details.link.title.isEmpty() ? details.link.url : details.link.title,
+                                details.link.host.isEmpty() ? details.link.url : details.link.host),
+                       fonts.small, grey, indent);
+        for (const PieceView& piece : message.pieces) {
+            if (piece.kind == PieceView::Kind::Attachment)
+                drawAttachment(pages, piece.attachment);
+        }
+        if (!details.reactions.isEmpty()) {
+            QStringList reactions;
+            for (const ReactionView& reaction : details.reactions)
+                reactions << reaction.symbol() + QLatin1Char(' ') + reaction.senderName;
+            pages.text(QStringLiteral("Reactions: ") + reactions.join(QStringLiteral(", ")), fonts.small, grey, indent);
+        }
+        pages.gap(messageGap);
+    }
+
+    void drawAttachment(Pages& pages, const AttachmentView& attachment)
+    {
+        const bool filePresent = attachment.fileState == BackupBoundary::FileState::Present;
+        const QString name = attachment.fileName.isEmpty() ? attachment.filePath : attachment.fileName;
+        const QString type = attachment.mimeType.isEmpty() ? QStringLiteral("unknown type") : attachment.mimeType;
+        // A picture: the file, else its preview, at thumbnail size.
+        QString picture;
+        if (attachment.isImage() && filePresent)
+            picture = attachment.filePath;
+        else if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
+            picture = attachment.previewPath;
+        int w = 0, h = 0;
+        // Some decoders read the whole picture before scaling it: a huge one
+        // is listed, not drawn.
+        if (!picture.isEmpty() && gdk_pixbuf_get_file_info(QFile::encodeName(picture).constData(), &w, &h) && w > 0
+            && h > 0 && static_cast<qint64>(w) * h <= maxPicturePixels) {
+            const double scale = std::min(1.0, std::min(thumbnailSize / w, thumbnailSize / h));
+            pages.picture(picture, std::max(1.0, w * scale), std::max(1.0, h * scale), indent);
+        }
+        if (!filePresent) {
+            pages.text(QStringLiteral("Attachment %1 (%2): %3").arg(name, type,
+                                                                    attachment.fileState == BackupBoundary::FileState::Missing
+                                                                        ? QStringLiteral("not in the backup")
+                                                                        : QStringLiteral("outside the backup, not read")),
+                       fonts.small, grey, indent);
+            return;
+        }
+        const FileFacts& facts = factsOf(attachment.filePath);
+        pages.text(facts.read ? QStringLiteral("Attachment %1 (%2, %3, SHA-256 %4)").arg(name, type, sizeText(facts.size), facts.sha256)
+                              : QStringLiteral("Attachment %1 (%2): cannot be read").arg(name, type),
+                   fonts.small, grey, indent);
+    }
+
+    const FileFacts& factsOf(const QString& path)
+    {
+        auto known = files.find(path);
+        if (known != files.end())
+            return known.value();
+        FileFacts facts;
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly) && hash.addData(&file)) {
+            facts.read = true;
+            facts.size = file.size();
+            facts.sha256 = QString::fromLatin1(hash.result().toHex());
+        }
+        return files.insert(path, facts).value();
+    }
+
+    const ExportDocument& document;
+    const ConversationView& conversation;
+    const Fonts& fonts;
+    QHash<QString, FileFacts> files; // both passes show the same facts
+};
+
+// One index entry, kept while the conversations are written.
+struct IndexEntry
+{
+    QString title;
+    QString file;
+    QString participants;
+    QString summary;
+};
+
+cairo_status_t writeTo(void* closure, const unsigned char* data, unsigned int length)
+{
+    auto* device = static_cast<QIODevice*>(closure);
+    return device->write(reinterpret_cast<const char*>(data), length) == static_cast<qint64>(length)
+               ? CAIRO_STATUS_SUCCESS
+               : CAIRO_STATUS_WRITE_ERROR;
+}
+
+// Lays out a document once to count its pages, then draws it into device.
+bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& title,
+               const QString& creator, const std::function<void(Pages&)>& body)
+{
+    KeptLayouts kept;
+    Pages counting(context, fonts, size, title, nullptr, 0, &kept);
+    body(counting);
+    const Surface surface(cairo_pdf_surface_create_for_stream(writeTo, &device, size.width(), size.height()));
+    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, shown(title).constData());
+    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, shown(creator).constData());
+    {
+        const Cairo cairo(cairo_create(surface.get()));
+        Pages drawing(context, fonts, size, title, cairo.get(), counting.count(), &kept);
+        body(drawing);
+        cairo_show_page(cairo.get());
+    }
+    cairo_surface_finish(surface.get());
+    return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS;
+}
+
+} // namespace
+
+PdfWriter::PdfWriter(const QString& pageSize)
+    : page(pointSize(pageSize.isEmpty() ? localPageSize() : pageSize))
+{
+}
+
+QString PdfWriter::localPageSize()
+{
+    // The countries that print on US Letter.
+    switch (QLocale::system().country()) {
+    case QLocale::UnitedStates:
+    case QLocale::Canada:
+    case QLocale::Mexico:
+    case QLocale::Chile:
+    case QLocale::Colombia:
+    case QLocale::Venezuela:
+    case QLocale::Philippines:
+    case QLocale::PuertoRico:
+    case QLocale::CostaRica:
+    case QLocale::Guatemala:
+        return QStringLiteral("letter");
+    default:
+        return QStringLiteral("a4");
+    }
+}
+
+QSizeF PdfWriter::pointSize(const QString& pageSize)
+{
+    if (pageSize == QLatin1String("letter"))
+        return QSizeF(612, 792);
+    return QSizeF(595.276, 841.89); // 210 x 297 mm
+}
+
+QString PdfWriter::fileName(const ConversationView& conversation)
+{
+    return QStringLiteral("conversation-%1.pdf").arg(conversation.index + 1, 4, 10, QLatin1Char('0'));
+}
+
+bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target, QString* error)
+{
+    if (!target.folder) {
+        *error = QStringLiteral("the pdf format writes a folder of files: give --output <dir>");
+        return false;
+    }
+    PangoFontMap* fontMap = pango_cairo_font_map_get_default();
+    PangoContext* context = pango_font_map_create_context(fontMap);
+    // Points, and metrics that do not depend on a screen: both passes and
+    // every page measure alike.
+    pango_cairo_context_set_resolution(context, 72);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    const std::unique_ptr<PangoContext, Releaser<void, unrefObject>> contextOwner(context);
+    const Fonts fonts;
+
+    const int total = document.messageCount();
+    int done = 0;
+    QList<IndexEntry> index;
+    const bool written = document.forEach(
+        [&](const ConversationView& conversation) {
+            ConversationPages pages(document, conversation, fonts);
+            const QString file = fileName(conversation);
+            QString first, last;
+            for (const MessageView& message : conversation.messages) {
+                if (message.date.isValid()) {
+                    last = IosDate::localText(message.date);
+                    if (first.isEmpty())
+                        first = last;
+                }
+            }
+            index.append(IndexEntry{conversation.title, file, conversation.participantLabels.join(QStringLiteral(", ")),
+                                    QStringLiteral("%1 messages%2").arg(conversation.messages.size()).arg(
+                                        first.isEmpty() ? QString() : QStringLiteral(", %1 \u2013 %2").arg(first, last))});
+            return target.folder->writeFile(
+                file,
+                [&](QIODevice& device) {
+                    return renderPdf(device, context, fonts, page, conversation.title, document.generator,
+                                     [&](Pages& out) {
+                                         pages.draw(out, [&] {
+                                             if (target.progress)
+                                                 target.progress(++done, total);
+                                         });
+                                     });
+                },
+                error);
+        },
+        error);
+    if (!written)
+        return false;
+    return target.folder->writeFile(
+        QStringLiteral("index.pdf"),
+        [&](QIODevice& device) {
+            return renderPdf(device, context, fonts, page, QStringLiteral("Conversations"), document.generator,
+                             [&](Pages& out) {
+                                 out.newPage();
+                                 out.text(QStringLiteral("Conversations"), fonts.title);
+                                 out.gap(10);
+                                 ConversationPages::field(out, QStringLiteral("Conversations"),
+                                                          QStringLiteral("%1, %2 messages")
+                                                              .arg(document.conversationCount())
+                                                              .arg(document.messageCount()),
+                                                          fonts);
+                                 ConversationPages::documentFields(out, document, fonts);
+                                 out.gap(8);
+                                 for (const IndexEntry& entry : qAsConst(index)) {
+                                     out.need(40);
+                                     out.text(isolate(entry.title) + QStringLiteral("  \u2014 ") + entry.file, fonts.meta,
+                                              black, 0, true);
+                                     out.text(entry.participants, fonts.small, grey, indent);
+                                     out.text(entry.summary, fonts.small, grey, indent);
+                                     out.gap(messageGap);
+                                 }
+                             });
+        },
+        error);
+}
