@@ -102,7 +102,7 @@ echo "$(wc -l <"$work/zip.files") files, $(grep -c '^bin/.*\.dll$' "$work/zip.fi
 
 step "msgexport from the unpacked ZIP"
 # The Windows build has no PDF export, and says so.
-[ "$(run "$root/bin/msgexport.exe" --version)" = "msgexport $version (PDF export not built in)" ] ||
+[ "$(run "$root/bin/msgexport.exe" --version | head -n 1)" = "msgexport $version (PDF export not built in)" ] ||
     fail "msgexport --version from the ZIP: $(run "$root/bin/msgexport.exe" --version 2>&1)"
 
 step "the installer, silently into C:\\$folder"
@@ -116,7 +116,7 @@ diff "$work/expected.files" "$work/installed.files" >&2 || fail "the installer i
     fail "no uninstall entry in the registry"
 
 step "the installed msgexport"
-[ "$(run "$install_dir/bin/msgexport.exe" --version)" = "msgexport $version (PDF export not built in)" ] ||
+[ "$(run "$install_dir/bin/msgexport.exe" --version | head -n 1)" = "msgexport $version (PDF export not built in)" ] ||
     fail "msgexport --version: $(run "$install_dir/bin/msgexport.exe" --version 2>&1)"
 TZ=UTC run "$install_dir/bin/msgexport.exe" --quiet "$(win_path "$sample")" >"$work/installed.txt"
 TZ=UTC run "$build/bin/msgexport.exe" --quiet "$(win_path "$sample")" >"$work/built.txt"

@@ -7,6 +7,9 @@ set -euo pipefail
 # export; the Noto fonts give it every script and colour emoji.
 packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev
           libpango1.0-dev libcairo2-dev libgdk-pixbuf-2.0-dev fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji)
+# msgexport's conversion of pictures (HEIC through libheif, which brings its
+# HEVC decoder and encoder), voice messages and videos (FFmpeg's libraries).
+packages+=(libheif-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev)
 if [ "${1:-test}" = test ]; then
     # GoogleTest, clang with libFuzzer's runtime, binutils for the symbol
     # check, chromium for the browser test of the HTML export, the packaging
@@ -17,7 +20,9 @@ if [ "${1:-test}" = test ]; then
 elif [ "${1:-test}" = package ]; then
     packages+=(file dpkg-dev) # what cpack's DEB generator runs
 elif [ "${1:-test}" = bench ]; then
-    packages+=(gnuplot-nox time) # the plots; peak RSS of msgexport runs
+    # The plots; peak RSS of msgexport runs; libheif's own converter, the
+    # floor of the thumbnail step.
+    packages+=(gnuplot-nox time libheif-examples)
 elif [ "${1:-test}" = windows ]; then
     # The cross compiler, Wine to run what it builds, a compiler cache, what
     # building the Windows dependencies from Debian's source packages takes

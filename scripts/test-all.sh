@@ -26,7 +26,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
-echo "== fuzzing the archived-body decoder and whole backup loads for half of ${fuzz_seconds}s each, the backup records and the message-detail property lists for a third of it each"
+echo "== fuzzing the archived-body decoder and whole backup loads for half of ${fuzz_seconds}s each, the backup records, the message-detail property lists and (where built) msgexport's media paths for a third of it each"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DMSGSERVICE_BUILD_FUZZ=ON -DMSGSERVICE_BUILD_TESTS=OFF -DMSGSERVICE_BUILD_TOOLS=OFF \
     -DMSGSERVICE_BUILD_BENCH=OFF -DMSGSERVICE_FUZZ_SECONDS="$fuzz_seconds"

@@ -1,6 +1,9 @@
 // Builds the sample backup from the SQL text and the file list beside this
 // source: make-sample-backup OUTPUT_FOLDER SOURCE_FOLDER SCHEMA_FOLDER
 #include "FixtureDatabase.h"
+#if defined(MSGSAMPLE_WITH_MEDIA)
+#include "MediaFixture.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,6 +74,47 @@ void makePicture(const QString& path, const QString& format, int width, int heig
         fail(QStringLiteral("cannot write %1").arg(path));
 }
 
+// HEIC pictures, voice messages and movies need libheif and FFmpeg; a
+// generator built without them writes a stand-in of the same name (a JPEG
+// or PNG, or a line of text), so that the backup lists the same files either way.
+bool makeMedia(const QString& path, const QString& kind, int width, int height, const QString& scene)
+{
+#if defined(MSGSAMPLE_WITH_MEDIA)
+    QString error;
+    bool made = false;
+    if (kind == QLatin1String("heic")) {
+        QImage image = scene == QLatin1String("sticker") ? MediaFixture::pattern(width, height, true)
+                                                          : QImage(width, height, QImage::Format_RGB32);
+        if (scene != QLatin1String("sticker")) {
+            QPainter painter(&image);
+            painter.scale(width / 100.0, height / 100.0);
+            drawScene(painter, scene);
+        }
+        const QByteArray bytes = MediaFixture::heic(image, 50, &error);
+        QFile file(path);
+        made = !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    } else if (kind == QLatin1String("caf")) {
+        made = MediaFixture::voiceMessage(path, width, &error);
+    } else {
+        made = MediaFixture::movie(path, width, height, 30, &error);
+    }
+    if (!made)
+        fail(QStringLiteral("cannot write %1: %2").arg(path, error));
+    return true;
+#else
+    if (kind == QLatin1String("heic")) {
+        const bool sticker = scene == QLatin1String("sticker");
+        makePicture(path, sticker ? QStringLiteral("png") : QStringLiteral("jpeg"), width, height,
+                    sticker ? QStringLiteral("map") : scene);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("stand-in: built without media support\n") <= 0)
+        fail(QStringLiteral("cannot write %1").arg(path));
+    return false;
+#endif
+}
+
 void makeDatabase(const QString& path, const QString& schema, const QString& content)
 {
     const QString sql = FixtureDatabase::readText(schema) + QLatin1Char('\n') + FixtureDatabase::readText(content);
@@ -123,6 +167,8 @@ int main(int argc, char** argv)
                 fail(QStringLiteral("cannot copy %1").arg(fields.at(3)));
         } else if (kind == QLatin1String("jpeg") || kind == QLatin1String("png")) {
             makePicture(path, kind, fields.at(1).toInt(), fields.at(2).toInt(), fields.at(3));
+        } else if (kind == QLatin1String("heic") || kind == QLatin1String("caf") || kind == QLatin1String("mov")) {
+            makeMedia(path, kind, fields.at(1).toInt(), fields.at(2).toInt(), fields.at(3));
         } else {
             fail(QStringLiteral("unknown kind %1").arg(kind));
         }

@@ -118,7 +118,17 @@ INSERT INTO message (ROWID, guid, text, attributedBody, handle_id, service, subj
     (37, 'A1B2C3D4-0037-4000-8000-000000000037', NULL, NULL,
         1, 'iMessage', NULL, '2024-05-09 16:58:00', '2024-05-09 17:30:00', 0, 1, 0, 1, 1, 0, 0),
     (38, 'A1B2C3D4-0038-4000-8000-000000000038', NULL, NULL,
-        8, 'iMessage', NULL, '2024-05-12 09:00:00', NULL, 0, 1, 0, 1, 1, 0, 0);
+        8, 'iMessage', NULL, '2024-05-12 09:00:00', NULL, 0, 1, 0, 1, 1, 0, 0),
+    -- Daniel again, with what a recent iPhone sends: a HEIC photo, a
+    -- sticker (HEIC with transparency), a voice message and a video.
+    (39, 'A1B2C3D4-0039-4000-8000-000000000039', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:40:00', '2024-05-03 13:41:00', 0, 1, 0, 1, 1, 0, 1),
+    (40, 'A1B2C3D4-0040-4000-8000-000000000040', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:41:30', NULL, 1, 1, 1, 1, 1, 0, 1),
+    (41, 'A1B2C3D4-0041-4000-8000-000000000041', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:43:10', '2024-05-03 13:44:00', 0, 1, 0, 1, 1, 0, 1),
+    (42, 'A1B2C3D4-0042-4000-8000-000000000042', char(65532), NULL,
+        3, 'iMessage', NULL, '2024-05-03 13:45:00', NULL, 1, 1, 1, 1, 1, 0, 1);
 
 UPDATE message SET associated_message_guid = 'p:1/A1B2C3D4-0003-4000-8000-000000000003', associated_message_type = 2000
     WHERE ROWID = 30;
@@ -134,6 +144,7 @@ UPDATE message SET balloon_bundle_id = 'com.apple.messages.URLBalloonProvider',
     payload_data = link_payload('https://example.com/trails/ridge-loop', 'Ridge Loop Trail',
                                 'A 12 km loop with a view over the bay')
     WHERE ROWID = 36;
+UPDATE message SET is_audio_message = 1, is_played = 1 WHERE ROWID = 41;
 UPDATE message SET expressive_send_style_id = 'com.apple.messages.effect.CKConfettiEffect' WHERE ROWID = 19;
 -- Maya names the group; Laila leaves it.
 UPDATE message SET item_type = 2, group_title = 'Hiking crew 🥾' WHERE ROWID = 37;
@@ -174,6 +185,7 @@ INSERT INTO chat_message_join (chat_id, message_id, message_date)
                WHEN ROWID IN (32, 33) THEN 3
                WHEN ROWID IN (34, 36, 37, 38) THEN 4
                WHEN ROWID = 35 THEN 6
+               WHEN ROWID BETWEEN 39 AND 42 THEN 3
            END, ROWID, date
     FROM message;
 
@@ -194,10 +206,22 @@ INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti,
         'public.vcard', 'text/vcard', 5, 1, 'Jorge Fontanería.vcf', 214),
     (5, '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', '91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B', 737180490,
         '/var/mobile/Library/SMS/Attachments/91/01/91A0B1C2-D3E4-4F50-8A6B-7C8D9E0F1A2B/IMG_5501.MOV',
-        'com.apple.quicktime-movie', 'video/quicktime', 5, 0, 'IMG_5501.MOV', 18733912);
+        'com.apple.quicktime-movie', 'video/quicktime', 5, 0, 'IMG_5501.MOV', 18733912),
+    (6, 'D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D', 'D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D', 736435200,
+        '~/Library/SMS/Attachments/d6/06/D6A1B2C3-0006-4A6B-9C0D-1E2F3A4B5C6D/IMG_6001.HEIC',
+        'public.heic', 'image/heic', 5, 0, 'IMG_6001.HEIC', 301442),
+    (7, 'D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D', 'D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D', 736435290,
+        '~/Library/SMS/Attachments/d7/07/D7A1B2C3-0007-4A6B-9C0D-1E2F3A4B5C6D/Sticker.heic',
+        'public.heic', 'image/heic', 5, 1, 'Sticker.heic', 18210),
+    (8, 'D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D', 'D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D', 736435390,
+        '~/Library/SMS/Attachments/d8/08/D8A1B2C3-0008-4A6B-9C0D-1E2F3A4B5C6D/Audio Message.caf',
+        'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 9120),
+    (9, 'D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D', 'D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D', 736435500,
+        '~/Library/SMS/Attachments/d9/09/D9A1B2C3-0009-4A6B-9C0D-1E2F3A4B5C6D/IMG_6002.MOV',
+        'com.apple.quicktime-movie', 'video/quicktime', 5, 1, 'IMG_6002.MOV', 48211);
 
 INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
-    (3, 1), (4, 2), (15, 3), (18, 4), (24, 5);
+    (3, 1), (4, 2), (15, 3), (18, 4), (24, 5), (39, 6), (40, 7), (41, 8), (42, 9);
 
 -- What iOS 16 to 18 add, joined after the rows above. Dates are written as
 -- nanoseconds here. Maya deleted a message (Recently Deleted keeps it 30
@@ -206,25 +230,25 @@ INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
 -- effect (the value 5 is "big", as the public documentation of an
 -- open-source message-database crate lists the iOS 18 text effects).
 INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished) VALUES
-    (39, 'A1B2C3D4-0039-4000-8000-000000000039', 'Can you send me the trail map again?',
+    (60, 'A1B2C3D4-0060-4000-8000-000000000060', 'Can you send me the trail map again?',
         1, 'iMessage', (strftime('%s', '2024-05-11 16:00:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-11 16:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
-    (40, 'A1B2C3D4-0040-4000-8000-000000000040', 'Maya, bring the map and snacks, not chips!',
+    (61, 'A1B2C3D4-0061-4000-8000-000000000061', 'Maya, bring the map and snacks, not chips!',
         4, 'iMessage', (strftime('%s', '2024-05-10 19:00:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-10 19:05:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
-    (41, 'A1B2C3D4-0041-4000-8000-000000000041', 'See you at the trailhead! Big day 🎉',
+    (62, 'A1B2C3D4-0062-4000-8000-000000000062', 'See you at the trailhead! Big day 🎉',
         1, 'iMessage', (strftime('%s', '2024-05-10 19:30:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1);
-UPDATE message SET attributedBody = archived_body(text) WHERE ROWID = 39;
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID = 60;
 UPDATE message SET attributedBody = styled_body(text, '[{"length": 4, "mention": "+14155550132"},
     {"length": 12}, {"length": 3, "bold": true}, {"length": 5}, {"length": 6, "italic": true},
-    {"length": 6}, {"length": 5, "strikethrough": true}, {"length": 1}]') WHERE ROWID = 40;
+    {"length": 6}, {"length": 5, "strikethrough": true}, {"length": 1}]') WHERE ROWID = 61;
 UPDATE message SET attributedBody = styled_body(text, '[{"length": 15},
     {"length": 9, "underline": true, "link": "https://example.com/trails/ridge-loop"},
-    {"length": 2}, {"length": 7, "effect": 5}, {"length": 3}]') WHERE ROWID = 41;
+    {"length": 2}, {"length": 7, "effect": 5}, {"length": 3}]') WHERE ROWID = 62;
 INSERT INTO chat_message_join (chat_id, message_id, message_date)
-    SELECT CASE ROWID WHEN 40 THEN 4 ELSE 1 END, ROWID, date FROM message WHERE ROWID IN (40, 41);
+    SELECT CASE ROWID WHEN 61 THEN 4 ELSE 1 END, ROWID, date FROM message WHERE ROWID IN (61, 62);
 INSERT INTO chat_recoverable_message_join (chat_id, message_id, delete_date)
-    VALUES (1, 39, (strftime('%s', '2024-05-12 10:15:00') - 978307200) * 1000000000);
+    VALUES (1, 60, (strftime('%s', '2024-05-12 10:15:00') - 978307200) * 1000000000);
 
 -- Services and states of iOS 18: an RCS message, one sent by satellite
 -- (stored as service "iMessageLite"), a Send Later message that has not gone
@@ -237,33 +261,33 @@ INSERT INTO chat_recoverable_message_join (chat_id, message_id, delete_date)
 ALTER TABLE message ADD COLUMN schedule_type INTEGER DEFAULT 0;
 ALTER TABLE message ADD COLUMN schedule_state INTEGER DEFAULT 0;
 INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, is_audio_message, cache_has_attachments) VALUES
-    (42, 'A1B2C3D4-0042-4000-8000-000000000042', 'Фото с выходных пришлю вечером',
+    (63, 'A1B2C3D4-0063-4000-8000-000000000063', 'Фото с выходных пришлю вечером',
         6, 'RCS', (strftime('%s', '2024-05-12 19:45:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-12 19:50:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 0, 0),
-    (43, 'A1B2C3D4-0043-4000-8000-000000000043', 'No signal up here, texting by satellite 🛰️',
+    (64, 'A1B2C3D4-0064-4000-8000-000000000064', 'No signal up here, texting by satellite 🛰️',
         1, 'iMessageLite', (strftime('%s', '2024-05-11 12:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1, 0, 0),
-    (44, 'A1B2C3D4-0044-4000-8000-000000000044', 'Happy birthday, Sofía! 🎂',
+    (65, 'A1B2C3D4-0065-4000-8000-000000000065', 'Happy birthday, Sofía! 🎂',
         4, 'iMessage', (strftime('%s', '2024-05-20 09:00:00') - 978307200) * 1000000000, 0, 1, 1, 0, 0, 0, 0, 0),
-    (45, 'A1B2C3D4-0045-4000-8000-000000000045', 'You won a gift card! Claim it at example.net/win',
+    (66, 'A1B2C3D4-0066-4000-8000-000000000066', 'You won a gift card! Claim it at example.net/win',
         7, 'SMS', (strftime('%s', '2024-05-07 10:00:00') - 978307200) * 1000000000, 0, 0, 0, 0, 1, 1, 0, 0),
-    (46, 'A1B2C3D4-0046-4000-8000-000000000046', char(65532),
+    (67, 'A1B2C3D4-0067-4000-8000-000000000067', char(65532),
         1, 'iMessage', (strftime('%s', '2024-05-11 09:30:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-11 09:31:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 1, 1);
-UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 42 AND 45;
-UPDATE message SET schedule_type = 2, schedule_state = 1 WHERE ROWID = 44;
-UPDATE message SET is_spam = 1 WHERE ROWID = 45;
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 63 AND 66;
+UPDATE message SET schedule_type = 2, schedule_state = 1 WHERE ROWID = 65;
+UPDATE message SET is_spam = 1 WHERE ROWID = 66;
 UPDATE message SET attributedBody = styled_body(text, '[{"length": 1, "file": "3C2B1A09-8877-4655-9443-322110FFEEDD",
-    "transcription": "Running ten minutes late, start without me"}]') WHERE ROWID = 46;
+    "transcription": "Running ten minutes late, start without me"}]') WHERE ROWID = 67;
 UPDATE chat SET is_filtered = 1 WHERE ROWID = 8;
 INSERT INTO chat_message_join (chat_id, message_id, message_date)
-    SELECT CASE ROWID WHEN 42 THEN 7 WHEN 44 THEN 5 WHEN 45 THEN 8 ELSE 1 END, ROWID, date
-    FROM message WHERE ROWID BETWEEN 42 AND 46;
+    SELECT CASE ROWID WHEN 63 THEN 7 WHEN 65 THEN 5 WHEN 66 THEN 8 ELSE 1 END, ROWID, date
+    FROM message WHERE ROWID BETWEEN 63 AND 67;
 -- The audio file was not backed up.
 INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti, mime_type, transfer_state, is_outgoing, transfer_name, total_bytes) VALUES
-    (6, '3C2B1A09-8877-4655-9443-322110FFEEDD', '3C2B1A09-8877-4655-9443-322110FFEEDD', 737112600,
+    (10, '3C2B1A09-8877-4655-9443-322110FFEEDD', '3C2B1A09-8877-4655-9443-322110FFEEDD', 737112600,
         '~/Library/SMS/Attachments/dd/13/3C2B1A09-8877-4655-9443-322110FFEEDD/Audio Message.caf',
         'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 24576);
-INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (46, 6);
+INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (67, 10);
 
 -- iMessage apps: a third-party game and Apple Cash fill in a template layout
 -- in payload_data (a keyed archive: "an" the app's name, "ldtext" the text
@@ -271,42 +295,42 @@ INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (46, 6);
 -- title; keys as the open-source crate's public documentation lists them),
 -- handwriting keeps no property list, and an app nobody knows sends none.
 INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
-    (47, 'A1B2C3D4-0047-4000-8000-000000000047', char(65532), 3, 'iMessage',
+    (68, 'A1B2C3D4-0068-4000-8000-000000000068', char(65532), 3, 'iMessage',
         (strftime('%s', '2024-05-03 13:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
         'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.example.trailgames.messages',
         app_payload('{"an": "Trail Games", "userInfo": {"caption": "Trail Bingo", "subcaption": "Your move!",
                       "image-title": "Round 2"}}')),
-    (48, 'A1B2C3D4-0048-4000-8000-000000000048', char(65532), 5, 'iMessage',
+    (69, 'A1B2C3D4-0069-4000-8000-000000000069', char(65532), 5, 'iMessage',
         (strftime('%s', '2024-05-03 08:10:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-03 08:11:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
         'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.apple.PassbookUIService.PeerPaymentMessagesExtension',
         app_payload('{"ldtext": "$20 for the souvenirs", "userInfo": {"caption": "Apple Cash"}}')),
-    (49, 'A1B2C3D4-0049-4000-8000-000000000049', char(65532), 1, 'iMessage',
+    (70, 'A1B2C3D4-0070-4000-8000-000000000070', char(65532), 1, 'iMessage',
         (strftime('%s', '2024-05-10 20:00:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-10 20:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
         'com.apple.Handwriting.HandwritingProvider', X'08011203A1B2C3'),
-    (50, 'A1B2C3D4-0050-4000-8000-000000000050', char(65532), 3, 'iMessage',
+    (71, 'A1B2C3D4-0071-4000-8000-000000000071', char(65532), 3, 'iMessage',
         (strftime('%s', '2024-05-03 13:05:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-03 13:06:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
         'com.apple.messages.MSMessageExtensionBalloonPlugin:EWFNLB79LQ:com.example.unknown.extension', NULL);
-UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 47 AND 50;
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 68 AND 71;
 INSERT INTO chat_message_join (chat_id, message_id, message_date)
-    SELECT CASE ROWID WHEN 48 THEN 6 WHEN 49 THEN 1 ELSE 3 END, ROWID, date FROM message WHERE ROWID BETWEEN 47 AND 50;
+    SELECT CASE ROWID WHEN 69 THEN 6 WHEN 70 THEN 1 ELSE 3 END, ROWID, date FROM message WHERE ROWID BETWEEN 68 AND 71;
 
 -- Link previews of more than a page: a shared place and an iCloud
 -- collaboration, told by the class of the metadata's specialization (class
 -- names as the open-source crate's public documentation gives them).
 INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
-    (51, 'A1B2C3D4-0051-4000-8000-000000000051', 'https://maps.example.com/place/trailhead', 4, 'iMessage',
+    (72, 'A1B2C3D4-0072-4000-8000-000000000072', 'https://maps.example.com/place/trailhead', 4, 'iMessage',
         (strftime('%s', '2024-05-09 17:25:00') - 978307200) * 1000000000,
         (strftime('%s', '2024-05-09 17:30:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
         'com.apple.messages.URLBalloonProvider',
         link_payload('https://maps.example.com/place/trailhead', 'Ridge Trailhead Parking', 'Trailhead, 12 spaces',
                      'LPMapMetadata')),
-    (52, 'A1B2C3D4-0052-4000-8000-000000000052', 'https://www.icloud.com/freeform/0abcDEF', 0, 'iMessage',
+    (73, 'A1B2C3D4-0073-4000-8000-000000000073', 'https://www.icloud.com/freeform/0abcDEF', 0, 'iMessage',
         (strftime('%s', '2024-05-09 17:40:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
         'com.apple.messages.URLBalloonProvider',
         link_payload('https://www.icloud.com/freeform/0abcDEF', 'Hike packing list', NULL,
                      'LPCollaborationMetadata'));
-UPDATE message SET attributedBody = archived_body(text) WHERE ROWID IN (51, 52);
-INSERT INTO chat_message_join (chat_id, message_id, message_date) SELECT 4, ROWID, date FROM message WHERE ROWID IN (51, 52);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID IN (72, 73);
+INSERT INTO chat_message_join (chat_id, message_id, message_date) SELECT 4, ROWID, date FROM message WHERE ROWID IN (72, 73);

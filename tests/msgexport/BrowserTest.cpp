@@ -72,7 +72,7 @@ TEST_F(BrowserTest, EveryImageDecodesAndAScreenshotIsKept)
             << name.toStdString();
         ++checked;
     }
-    EXPECT_EQ(checked, 2);
+    EXPECT_EQ(checked, 3); // the third with the HEIC photo and sticker, converted (or stand-ins where not built)
 
     const QString shot = QStringLiteral(MSGEXPORT_ARTIFACT_DIR "/msgexport-conversation.png");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(shot).path()));
@@ -113,5 +113,33 @@ TEST_F(BrowserTest, FormattedTextAndDeletedMarksRenderAsTheySay)
     EXPECT_EQ(looks, (QStringList{QStringLiteral("false|false|true|false|true|Big||trailhead|true|Deleted 2024-05-12 10:15"),
                                   QStringLiteral("true|true|false|true|false||Maya||false|")}));
 }
+
+#if defined(MSGEXPORT_WITH_MEDIA)
+// The voice message and the video of the sample play from their converted
+// files: each element gets at least its metadata (readyState 1), as a
+// click on play would ask for.
+TEST_F(BrowserTest, ConvertedVoiceMessageAndVideoAreReadyToPlay)
+{
+    const QString name = QStringLiteral("conversation-0002.html");
+    QString html = readFile(pages + QLatin1Char('/') + name);
+    ASSERT_EQ(html.count(QStringLiteral("<audio ")), 1);
+    ASSERT_EQ(html.count(QStringLiteral("<video ")), 1);
+    html.replace(QStringLiteral("default-src 'none';"), QStringLiteral("default-src 'none'; script-src 'unsafe-inline';"));
+    html.replace(QStringLiteral("</body>"),
+                 QStringLiteral("<script>addEventListener('load', async () => {"
+                                "const media = [...document.querySelectorAll('audio, video')];"
+                                "await Promise.all(media.map(m => new Promise(done => {"
+                                "  if (m.readyState >= 1) return done();"
+                                "  m.addEventListener('loadedmetadata', done); m.addEventListener('error', done);"
+                                "  m.preload = 'metadata'; m.load(); })));"
+                                "document.body.dataset.media = media.map(m => m.tagName.toLowerCase() + ':'"
+                                "  + (m.readyState >= 1 ? 'ready' : 'not-ready') + ':' + m.currentSrc.split('.').pop()).join(' ');"
+                                "});</script></body>"));
+    const QString check = pages + QStringLiteral("/check-media-") + name;
+    writeFile(check, html.toUtf8());
+    EXPECT_EQ(captures(dumpDom(check), QStringLiteral("data-media=\"([^\"]*)\"")),
+              QStringList{QStringLiteral("audio:ready:ogg video:ready:mp4")});
+}
+#endif
 
 } // namespace

@@ -101,3 +101,49 @@ TEST(HtmlWriterTest, FormattedRunsAndAppLinesAreEscapedAndLinkOnlyTheWeb)
     EXPECT_EQ(pageLinks(page), QStringList({QStringLiteral("index.html"), QStringLiteral("https://example.com/a%22b")}));
     EXPECT_TRUE(page.contains(escaped.arg(QStringLiteral("caption")) + QStringLiteral(" (unknown app org.example.&lt;b&gt;)")));
 }
+
+// Converted media: a picture is its thumbnail linking the full-size copy,
+// sound and video play from their converted files, a video browsers may not
+// decode keeps its poster, and a file that could not be converted is a note
+// where its picture would be. Each links its original as well.
+TEST(HtmlWriterTest, ConvertedMediaShowsItsThumbnailPlayerOrNote)
+{
+    using State = BackupBoundary::FileState;
+    using Kind = ConvertedMediaView::Kind;
+    const auto converted = [](PieceView view, Kind kind, const QString& path, const QString& thumbnail,
+                              const QString& note = {}) {
+        view.attachment.converted.kind = kind;
+        view.attachment.converted.path = path;
+        view.attachment.converted.thumbnail = thumbnail;
+        view.attachment.converted.note = note;
+        return view;
+    };
+    MessageView message;
+    message.pieces << converted(piece(QStringLiteral("IMG_1.HEIC"), QStringLiteral("image/heic"), State::Present), Kind::Image,
+                                QStringLiteral("media/aa/aa.jpg"), QStringLiteral("media/aa/aa-thumb.jpg"))
+                   << converted(piece(QStringLiteral("Audio Message.caf"), QStringLiteral("audio/x-caf"), State::Present),
+                                Kind::Audio, QStringLiteral("media/bb/bb.ogg"), QString())
+                   << converted(piece(QStringLiteral("IMG_2.MOV"), QStringLiteral("video/quicktime"), State::Present),
+                                Kind::Video, QStringLiteral("media/cc/cc.mp4"), QStringLiteral("media/cc/cc-poster.jpg"))
+                   << converted(piece(QStringLiteral("IMG_3.MOV"), QStringLiteral("video/quicktime"), State::Present),
+                                Kind::Video, QString(), QStringLiteral("media/dd/dd-poster.jpg"))
+                   << converted(piece(QStringLiteral("bomb.heic"), QStringLiteral("image/heic"), State::Present), Kind::Image,
+                                QString(), QString(), QStringLiteral("picture too large to convert (30000 \u00D7 30000)"));
+    ConversationView conversation;
+    conversation.messages << message;
+    ExportDocument document;
+    document.conversations << conversation;
+    const QString page = HtmlWriter::conversationPage(document, conversation);
+
+    EXPECT_EQ(pageLinks(page).join(QLatin1Char(' ')).toStdString(),
+              QStringList({QStringLiteral("index.html"), QStringLiteral("media/aa/aa.jpg"), QStringLiteral("media/aa/aa-thumb.jpg"),
+                           QStringLiteral("file:///backup/SMS/IMG_1.HEIC"), QStringLiteral("media/bb/bb.ogg"),
+                           QStringLiteral("file:///backup/SMS/Audio%20Message.caf"), QStringLiteral("media/cc/cc.mp4"), QStringLiteral("file:///backup/SMS/IMG_2.MOV"),
+                           QStringLiteral("file:///backup/SMS/IMG_3.MOV"), QStringLiteral("media/dd/dd-poster.jpg"),
+                           QStringLiteral("file:///backup/SMS/bomb.heic")})
+                  .join(QLatin1Char(' ')).toStdString());
+    EXPECT_TRUE(page.contains(QStringLiteral("<audio controls")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<video controls preload=\"none\" poster=\"media/cc/cc-poster.jpg\"")));
+    EXPECT_TRUE(page.contains(QStringLiteral("bomb.heic \u2014 picture too large to convert (30000 \u00D7 30000)</span>")));
+    EXPECT_EQ(page.count(QStringLiteral("<img ")), 2);
+}

@@ -10,6 +10,9 @@
 #include "ExportRecord.h"
 #include "ExportWriter.h"
 #include "IosDate.h"
+#if defined(MSGEXPORT_WITH_MEDIA)
+#include "MediaConverter.h"
+#endif
 #include "OutputFolder.h"
 #include "OutputSink.h"
 #include "StderrCapture.h"
@@ -210,14 +213,9 @@ int ExportApp::exportBackup(TerminalProgress& progress)
     ExportDocument document;
     document.timeZone = QString::fromUtf8(IosDate::timeZone().id());
     document.exportedAt = QDateTime::currentDateTimeUtc();
-    if (!linked.isEmpty()) {
-        const BackupSummary summary = BackupCatalog::summarize(linked, false);
-        document.deviceName = summary.deviceName;
-        document.iosVersion = summary.productVersion;
-    } else if (fromDevice) {
-        document.deviceName = device.deviceName;
-        document.iosVersion = device.productVersion;
-    }
+    // From the look at the backup taken at the start: its Info.plist is not read again.
+    document.deviceName = inspection.deviceName();
+    document.iosVersion = inspection.productVersion();
     if (selection.choosesConversations() || selection.limitsDates())
         document.selection = selection.describe();
     document.generator = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
@@ -278,6 +276,16 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         if (options.copyAttachments)
             linker = std::make_unique<AttachmentLinker>(boundary, *output);
     }
+#if defined(MSGEXPORT_WITH_MEDIA)
+    // Only the pages show media and the JSON lists it; text, CSV and PDF do neither.
+    std::unique_ptr<MediaConverter> media;
+    if (output && options.convertMedia
+        && (options.format == QLatin1String("html") || options.format == QLatin1String("json"))) {
+        media = std::make_unique<MediaConverter>(*output, MediaLimits());
+        media->cancelled = [] { return ViewGuard::interruption() != 0; };
+        media->progress = [&progress](int done, int total) { progress.bar(QStringLiteral("media"), done, total); };
+    }
+#endif
     // Made on a thread of their own while the one before is written.
     document.make = [&](int i, ConversationView* view, QString* why) {
         if (ViewGuard::interruption() != 0) {
@@ -287,6 +295,10 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         *view = builder.build(*sessions[static_cast<size_t>(i)], places[static_cast<size_t>(i)]);
         if (linker)
             linker->copy(*view);
+#if defined(MSGEXPORT_WITH_MEDIA)
+        if (media)
+            media->convert(*view);
+#endif
         if (record)
             recordAttachments(*record, *view);
         return true;
@@ -337,6 +349,14 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         say(error);
         return OutputFailed;
     }
+#if defined(MSGEXPORT_WITH_MEDIA)
+    if (media && !options.quiet && media->converted() + media->reused() + media->failed() > 0) {
+        say(QStringLiteral("media: %1 converted, %2 taken from earlier exports, %3 could not be converted")
+                .arg(media->converted())
+                .arg(media->reused())
+                .arg(media->failed()));
+    }
+#endif
     if (!options.quiet && !options.outputFolder.isEmpty()) {
         say(QStringLiteral("%1 conversations, %2 messages written to %3")
                 .arg(document.conversationCount())

@@ -1,6 +1,9 @@
 #include "ExportOptions.h"
 
 #include "ExportWriter.h"
+#if defined(MSGEXPORT_WITH_MEDIA)
+#include "MediaConverter.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,7 +15,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Exports the text messages of an iPhone backup folder as text, JSON, HTML or CSV.\n"
+        "Exports the text messages of an iPhone backup folder as text, JSON, HTML, CSV or PDF.\n"
         "\n"
         "The folder is laid out like the device's Library (SMS/sms.db), or is a\n"
         "computer backup (Manifest.db, files named by hash; encrypted or not), or a\n"
@@ -51,6 +54,10 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     const QCommandLineOption copyOption(
         QStringLiteral("copy-attachments"),
         QStringLiteral("Copy attachment and preview files into the output folder, so that it stands on its own."));
+    const QCommandLineOption noConvertOption(
+        QStringLiteral("no-convert"),
+        QStringLiteral("Link pictures, voice messages and videos as they are, without making thumbnails and "
+                       "browser-readable copies in media/ of the output folder."));
     const QCommandLineOption passwordOption(
         QStringLiteral("password-file"),
         QStringLiteral("Read the password of an encrypted backup from the first line of <file>."),
@@ -95,7 +102,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
-    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, passwordOption, keepViewOption,
+    parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, noConvertOption, passwordOption, keepViewOption,
                        conversationOption, sinceOption, untilOption, zoneOption, excelOption, pageSizeOption, verifyOption,
                        skipDeletedOption, quietOption,
                        verboseOption});
@@ -115,6 +122,13 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         *text = QStringLiteral("%1 %2%3\n")
                     .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
                          ExportWriter::pdfBuiltIn() ? QString() : QStringLiteral(" (PDF export not built in)"));
+#if defined(MSGEXPORT_WITH_MEDIA)
+        *text += QStringLiteral("converts pictures, voice messages and videos for html and json exports (%1)\n")
+                     .arg(MediaConverter::libraries());
+#else
+        *text += QStringLiteral("built without conversion of pictures, voice messages and videos: pages link the "
+                                "files as they are\n");
+#endif
         return Outcome::Version;
     }
 
@@ -171,6 +185,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
     }
     options->outputFolder = parser.value(outputOption);
     options->copyAttachments = parser.isSet(copyOption);
+    options->convertMedia = !parser.isSet(noConvertOption);
     options->passwordFile = parser.value(passwordOption);
     options->keepView = parser.value(keepViewOption);
     options->conversations = parser.values(conversationOption);

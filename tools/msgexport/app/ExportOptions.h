@@ -24,6 +24,7 @@ struct ExportOptions
     QString passwordFile; // the password of an encrypted backup, on its first line
     QString keepView;     // where to build the view of a computer backup, kept after the run
     bool copyAttachments = false;
+    bool convertMedia = true; // in html and json exports to a folder, where the build can
     QStringList conversations; // names, addresses or numbers; empty: all
     QDate since;               // inclusive, in timeZone; null: no bound
     QDate until;

@@ -92,6 +92,8 @@ void TerminalProgress::bar(const QString& label, int done, int total)
 {
     if (!enabled() || total <= 0)
         return;
+    // Conversions report from their own threads.
+    std::lock_guard<std::mutex> lock(mutex);
     constexpr int width = 30;
     const int filled = static_cast<int>(static_cast<qint64>(width) * done / total);
     // Redraw only when the bar grows or the work ends: terminals are slow.

@@ -23,6 +23,22 @@ struct ParticipantView
     QString displayName; // the contact name, else the address
 };
 
+// A browser-readable form of an attachment, made by msgexport's conversion.
+struct ConvertedMediaView
+{
+    enum class Kind { None, Image, Audio, Video };
+    Kind kind = Kind::None;
+    QString path;      // relative to the output folder; empty when the original is shown as it is
+    QString mimeType;  // of path
+    QString thumbnail; // a picture's thumbnail or a video's poster, relative to the output folder
+    int width = 0;
+    int height = 0;
+    qint64 durationMs = 0;
+    QString note; // why the file could not be converted; shown in place of the picture
+
+    bool isEmpty() const { return kind == Kind::None; }
+};
+
 struct AttachmentView
 {
     QString mimeType;
@@ -37,6 +53,7 @@ struct AttachmentView
     QString copiedPreview;
     // Why the file or its preview was not copied, when it was to be.
     QString copyNote;
+    ConvertedMediaView converted;
 
     bool isImage() const { return mimeType.startsWith(QLatin1String("image/")); }
     bool hasOwnPreview() const { return !previewPath.isEmpty() && previewPath != filePath; }

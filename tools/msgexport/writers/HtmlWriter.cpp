@@ -39,6 +39,9 @@ tr.has-unread td.unread { font-weight: 600; color: #d70015; }
 .attachment { display: block; margin: 4px 0; }
 .attachment img { display: block; max-width: 240px; max-height: 320px; border-radius: 12px; }
 .attachment.missing { font-style: italic; opacity: 0.8; }
+.attachment audio { display: block; max-width: 100%; }
+.attachment video { display: block; max-width: 320px; max-height: 320px; border-radius: 12px; }
+.original { font-size: 12px; opacity: 0.8; }
 .mime { font-size: 12px; opacity: 0.8; }
 .meta { font-size: 11px; color: #8e8e93; margin: 1px 12px 0; }
 .meta .unread { color: #d70015; font-weight: 600; }
@@ -75,7 +78,8 @@ footer { color: #8e8e93; font-size: 12px; text-align: center; padding: 16px; }
 )css";
 
 // Pages load nothing but their own images and the attachments they link.
-const char* const contentPolicy = "default-src 'none'; img-src 'self' file: data:; style-src 'unsafe-inline'";
+const char* const contentPolicy =
+    "default-src 'none'; img-src 'self' file: data:; media-src 'self' file:; style-src 'unsafe-inline'";
 
 void pageHead(OutputSink& out, const QString& title)
 {
@@ -124,10 +128,78 @@ void writeCopyNote(OutputSink& out, const AttachmentView& attachment)
     }
 }
 
+void writeOriginalLink(OutputSink& out, const QString& fileLink)
+{
+    out << "<a class=\"original\" href=\"";
+    out.html(HtmlWriter::urlFor(fileLink)) << "\">original</a>\n";
+}
+
+// A converted picture is a thumbnail linking to its full-size copy; audio and
+// video play from their converted files. Each links to the original too.
+// False when the bubble shows the attachment as it is.
+bool writeConverted(OutputSink& out, const AttachmentView& attachment, const QString& fileLink)
+{
+    const ConvertedMediaView& media = attachment.converted;
+    if (media.isEmpty() || fileLink.isEmpty())
+        return false;
+    if (!media.note.isEmpty()) {
+        out << "<span class=\"attachment missing\">\U0001F4CE ";
+        out.html(attachment.fileName) << " \u2014 ";
+        out.html(media.note) << "</span>\n";
+        writeOriginalLink(out, fileLink);
+        return true;
+    }
+    const QString playable = media.path.isEmpty() ? fileLink : media.path;
+    switch (media.kind) {
+    case ConvertedMediaView::Kind::Image:
+        if (media.thumbnail.isEmpty())
+            return false;
+        out << "<a class=\"attachment image\" href=\"";
+        out.html(HtmlWriter::urlFor(playable)) << "\"><img src=\"";
+        out.html(HtmlWriter::urlFor(media.thumbnail)) << "\" alt=\"";
+        out.html(attachment.fileName) << "\" title=\"";
+        out.html(attachment.fileName) << "\"></a>\n";
+        break;
+    case ConvertedMediaView::Kind::Audio:
+        out << "<span class=\"attachment audio\"><audio controls preload=\"metadata\" src=\"";
+        out.html(HtmlWriter::urlFor(playable)) << "\" title=\"";
+        out.html(attachment.fileName) << "\"></audio></span>\n";
+        break;
+    case ConvertedMediaView::Kind::Video:
+        if (media.path.isEmpty()) {
+            // A codec browsers may not play: the poster, linking to the file.
+            if (media.thumbnail.isEmpty())
+                return false;
+            out << "<a class=\"attachment image\" href=\"";
+            out.html(HtmlWriter::urlFor(fileLink)) << "\"><img src=\"";
+            out.html(HtmlWriter::urlFor(media.thumbnail)) << "\" alt=\"";
+            out.html(attachment.fileName) << "\" title=\"";
+            out.html(attachment.fileName) << "\"></a>\n";
+            return true;
+        }
+        out << "<span class=\"attachment video\"><video controls preload=\"none\"";
+        if (!media.thumbnail.isEmpty()) {
+            out << " poster=\"";
+            out.html(HtmlWriter::urlFor(media.thumbnail)) << "\"";
+        }
+        out << " src=\"";
+        out.html(HtmlWriter::urlFor(media.path)) << "\" title=\"";
+        out.html(attachment.fileName) << "\"></video></span>\n";
+        break;
+    case ConvertedMediaView::Kind::None:
+        return false;
+    }
+    if (!media.path.isEmpty())
+        writeOriginalLink(out, fileLink);
+    return true;
+}
+
 void writeAttachment(OutputSink& out, const AttachmentView& attachment)
 {
     writeCopyNote(out, attachment);
     const QString fileLink = linkFor(attachment.copiedFile, attachment.filePath, attachment.fileState);
+    if (writeConverted(out, attachment, fileLink))
+        return;
     QString imageLink;
     if (attachment.hasOwnPreview())
         imageLink = linkFor(attachment.copiedPreview, attachment.previewPath, attachment.previewState);

@@ -109,6 +109,31 @@ void writePiece(JsonOut& json, const PieceView& piece)
         return;
     }
     const AttachmentView& attachment = piece.attachment;
+    const ConvertedMediaView& media = attachment.converted;
+    json.key("converted");
+    if (media.isEmpty()) {
+        json.null();
+    } else {
+        json.object();
+        if (media.kind == ConvertedMediaView::Kind::Image)
+            json.key("durationMs").null();
+        else
+            json.key("durationMs").value(media.durationMs);
+        const bool sized = media.kind != ConvertedMediaView::Kind::Audio && media.width > 0;
+        if (sized)
+            json.key("height").value(media.height);
+        else
+            json.key("height").null();
+        json.key("mimeType").optional(media.mimeType);
+        json.key("note").optional(media.note);
+        json.key("path").optional(media.path);
+        json.key("thumbnail").optional(media.thumbnail);
+        if (sized)
+            json.key("width").value(media.width);
+        else
+            json.key("width").null();
+        json.end();
+    }
     json.key("copiedFile").optional(attachment.copiedFile);
     json.key("copiedPreview").optional(attachment.copiedPreview);
     json.key("fileName").value(attachment.fileName);

@@ -250,11 +250,7 @@ bool OutputFolder::writeFile(const QString& relativePath, const std::function<bo
     file.close();
     const bool closed = closeFile();
     if (written && !deviceFailed && closed && moveIntoPlace()) {
-        const QMutexLocker lock(&writtenLock);
-        if (!writtenSet.contains(relativePath)) {
-            writtenSet.insert(relativePath);
-            writtenList.append(relativePath);
-        }
+        keepFile(relativePath);
         return true;
     }
     const QString reason = deviceFailed ? deviceError : qt_error_string();
@@ -262,6 +258,15 @@ bool OutputFolder::writeFile(const QString& relativePath, const std::function<bo
     if (!written && !deviceFailed)
         return false; // body said why
     return fail(error, QStringLiteral("cannot write %1: %2").arg(target, reason));
+}
+
+void OutputFolder::keepFile(const QString& relativePath) const
+{
+    const QMutexLocker lock(&writtenLock);
+    if (!writtenSet.contains(relativePath)) {
+        writtenSet.insert(relativePath);
+        writtenList.append(relativePath);
+    }
 }
 
 QStringList OutputFolder::writtenFiles() const

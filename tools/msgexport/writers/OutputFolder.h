@@ -39,6 +39,9 @@ public:
     // Every file written so far, as relativePath, each once. Files may be
     // written from two threads (pages and copied attachments).
     QStringList writtenFiles() const;
+    // Lists a file an earlier export left (a converted picture it reuses)
+    // with the written ones: it is part of this export too.
+    void keepFile(const QString& relativePath) const;
 
 private:
     struct Folder;

@@ -331,13 +331,31 @@ private:
                 first = IosDate::localText(message.date);
             last = IosDate::localText(message.date);
         }
-        field(pages, QStringLiteral("Participants"), conversation.participantLabels.join(QLatin1Char('\n')));
+        pages.text(QStringLiteral("Participants"), fonts.meta, grey);
+        pages.text(participants(conversation, QStringLiteral("\n")), fonts.body, black, indent, true);
+        pages.gap(4);
         field(pages, QStringLiteral("Messages"), QString::number(conversation.messages.size()));
         field(pages, QStringLiteral("Dates"), first.isEmpty() ? QStringLiteral("none") : first + QStringLiteral(" \u2013 ") + last);
         documentFields(pages, document, fonts);
     }
 
 public:
+    // "Name <address>" of each participant, each name and address isolated
+    // so that a right-to-left name does not carry the address along.
+    static QString participants(const ConversationView& conversation, const QString& separator)
+    {
+        QStringList labels;
+        for (const ParticipantView& participant : conversation.participants) {
+            const QString label = participant.contactName.isEmpty()
+                                      ? isolate(participant.address)
+                                      : isolate(participant.contactName) + QStringLiteral(" <") + isolate(participant.address)
+                                            + QLatin1Char('>');
+            if (!labels.contains(label))
+                labels << label;
+        }
+        return labels.join(separator);
+    }
+
     static void field(Pages& pages, const QString& name, const QString& value, const Fonts& fonts)
     {
         pages.text(name, fonts.meta, grey);
@@ -603,7 +621,7 @@ bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target
                         first = last;
                 }
             }
-            index.append(IndexEntry{conversation.title, file, conversation.participantLabels.join(QStringLiteral(", ")),
+            index.append(IndexEntry{conversation.title, file, ConversationPages::participants(conversation, QStringLiteral(", ")),
                                     QStringLiteral("%1 messages%2").arg(conversation.messages.size()).arg(
                                         first.isEmpty() ? QString() : QStringLiteral(", %1 \u2013 %2").arg(first, last))});
             return target.folder->writeFile(
@@ -641,7 +659,7 @@ bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target
                                      out.need(40);
                                      out.text(isolate(entry.title) + QStringLiteral("  \u2014 ") + entry.file, fonts.meta,
                                               black, 0, true);
-                                     out.text(entry.participants, fonts.small, grey, indent);
+                                     out.text(entry.participants, fonts.small, grey, indent, true);
                                      out.text(entry.summary, fonts.small, grey, indent);
                                      out.gap(messageGap);
                                  }
