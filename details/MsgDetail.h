@@ -15,6 +15,29 @@ struct MsgEdit
     QString text;
 };
 
+// One run of the archived body's attributes, over [start, start + length)
+// of its text in UTF-16 units.
+struct MsgTextRun
+{
+    int start = 0;
+    int length = 0;
+    int part = -1; // the message part, -1 when not given
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikethrough = false;
+    QString effect;         // "big", "small", "shake", "nod", "explode", "ripple", "bloom", "jitter"
+    QString mention;        // the address a confirmed mention names
+    QString link;           // the URL the run links to
+    QString attachmentGuid; // the file transfer the run stands for
+
+    bool isStyled() const
+    {
+        return bold || italic || underline || strikethrough || !effect.isEmpty() || !mention.isEmpty()
+               || !link.isEmpty();
+    }
+};
+
 struct MsgDetail
 {
     enum class Reaction { None, Loved, Liked, Disliked, Laughed, Emphasized, Questioned, Emoji, Sticker };
@@ -48,6 +71,18 @@ struct MsgDetail
     QString linkTitle;
     QString linkSummary;
     QString linkUrl;
+    QString linkKind; // "place", "App Store", "Apple Music", "collaboration"; empty for a page
+
+    // An iMessage app's balloon (any balloonBundleId but a link's): what its
+    // payload names. All empty for a kind whose payload holds none of it.
+    QString appName;
+    QString appSummary; // the text iOS shows for its own apps
+    QString appCaption;
+    QString appSubcaption;
+    QString appImageTitle;
+    QString appImageSubtitle;
+    QString appTrailingCaption;
+    QString appTrailingSubcaption;
 
     // A group event: who did it (actorHandle, or the device's owner) and to
     // whom (targetHandle, for added and removed), or the new title.
@@ -63,5 +98,48 @@ struct MsgDetail
     qint64 dateDelivered = 0; // seconds since 2001-01-01 UTC
     bool wasDowngraded = false;
 
+    // The archived body's text and runs, read only when a run is styled,
+    // mentions someone or links (see MsgTextRun::isStyled); else empty.
+    QString bodyText;
+    QList<MsgTextRun> textRuns;
+
+    // The service when it is neither iMessage nor SMS: RCS (iOS 18) or a
+    // message sent by satellite (stored as "iMessageLite").
+    enum class Service { Usual, Rcs, Satellite };
+    Service service = Service::Usual;
+    // iOS sorted it as junk.
+    bool isJunk = false;
+    // Send Later (iOS 18): the time it was scheduled for and whether it has
+    // gone out; 0 when the message was not scheduled.
+    qint64 dateScheduled = 0; // seconds since 2001-01-01 UTC
+    bool scheduledSent = false;
+    // The transcription iOS wrote of an audio message.
+    QString audioTranscription;
+
     bool isReaction() const { return reaction != Reaction::None; }
+};
+
+// A conversation iOS filtered: messages from unknown senders, or junk. It is
+// the conversation that holds anchor, as for deleted messages.
+struct MsgFilteredChat
+{
+    qint64 anchor = 0;
+    int filter = 0; // chat.is_filtered as stored: 1 unknown sender, 2 junk
+};
+
+// A message in Recently Deleted: iOS moves its row from chat_message_join to
+// chat_recoverable_message_join for 30 days, so the fixed model never sees
+// it. It is placed in the conversation that holds anchor.
+struct MsgDeletedMessage
+{
+    qint64 rowid = 0;
+    // A message of the same conversation that is not deleted; 0 when the
+    // conversation has none left.
+    qint64 anchor = 0;
+    qint64 dateDeleted = 0; // seconds since 2001-01-01 UTC
+    qint64 date = 0;        // likewise
+    qint64 handleId = 0;
+    bool isFromMe = false;
+    QString service; // "iMessage", "SMS", "RCS", ...
+    QString text;    // the text column, else the archived body's words
 };

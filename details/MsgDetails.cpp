@@ -2,6 +2,8 @@
 
 #include "MsgService.h"
 #include "details/readers/Ios16MessageDetails.h"
+#include "details/readers/FilteredChats.h"
+#include "details/readers/RecoverableMessages.h"
 #include "details/readers/TableColumns.h"
 
 #include <QDir>
@@ -24,6 +26,8 @@ class MsgDetails::Impl
 public:
     QString databasePath;
     Ios16MessageDetails::Table table;
+    QList<MsgDeletedMessage> deleted;
+    QList<MsgFilteredChat> filtered;
     // Entry indexes in guid order, made on the first rowidOf.
     mutable std::vector<Slot> byGuid;
     // The first entry of each run of 64 rowids from the first one, and one
@@ -114,8 +118,22 @@ bool MsgDetails::load()
 {
     try {
         d->table = Ios16MessageDetails::Table();
+        d->deleted.clear();
+        d->filtered.clear();
         d->byGuid.clear();
         d->buckets.clear();
+        TableColumns recoverable("chat_recoverable_message_join");
+        recoverable.exec({d->databasePath}, nullptr);
+        if (recoverable.names.contains(QStringLiteral("delete_date"))) {
+            RecoverableMessages deletedReader(&d->deleted);
+            deletedReader.exec({d->databasePath}, nullptr);
+        }
+        TableColumns chatColumns("chat");
+        chatColumns.exec({d->databasePath}, nullptr);
+        if (chatColumns.names.contains(QStringLiteral("is_filtered"))) {
+            FilteredChats filteredReader(&d->filtered);
+            filteredReader.exec({d->databasePath}, nullptr);
+        }
         TableColumns columns("message");
         columns.exec({d->databasePath}, nullptr);
         if (columns.names.isEmpty())
@@ -133,6 +151,7 @@ bool MsgDetails::load()
             && CISQLiteQuery::countRows(d->databasePath, {QStringLiteral("select count(*) from message")}) == 0;
     } catch (...) {
         d->table = Ios16MessageDetails::Table();
+        d->deleted.clear();
         d->buckets.clear();
         return false;
     }
@@ -161,6 +180,10 @@ bool MsgDetails::find(qint64 rowid, MsgDetail* detail) const
         detail->isPlayed = e->flags & Ios16MessageDetails::Played;
         detail->wasDowngraded = e->flags & Ios16MessageDetails::Downgraded;
         detail->dateDelivered = e->dateDelivered;
+        detail->service = e->flags & Ios16MessageDetails::Rcs         ? MsgDetail::Service::Rcs
+                          : e->flags & Ios16MessageDetails::Satellite ? MsgDetail::Service::Satellite
+                                                                      : MsgDetail::Service::Usual;
+        detail->isJunk = e->flags & Ios16MessageDetails::Junk;
         return true;
     } catch (...) {
         return false;
@@ -195,4 +218,14 @@ qint64 MsgDetails::rowidOf(const QString& guid) const
     } catch (...) {
         return 0;
     }
+}
+
+QList<MsgDeletedMessage> MsgDetails::deletedMessages() const
+{
+    return d->deleted;
+}
+
+QList<MsgFilteredChat> MsgDetails::filteredChats() const
+{
+    return d->filtered;
 }

@@ -3,6 +3,7 @@
 #include "MsgDetail.h"
 #include "MsgDetailsExport.h"
 
+#include <QList>
 #include <QString>
 
 class MsgService;
@@ -36,6 +37,11 @@ public:
     bool isReaction(qint64 rowid) const;
     // The rowid of a message guid; 0 when unknown.
     qint64 rowidOf(const QString& guid) const;
+    // The messages in Recently Deleted, ascending rowid; empty on schemas
+    // without it. find() answers for them as for any other message.
+    QList<MsgDeletedMessage> deletedMessages() const;
+    // The conversations iOS filtered; empty on schemas that do not filter.
+    QList<MsgFilteredChat> filteredChats() const;
 
 private:
     class Impl;

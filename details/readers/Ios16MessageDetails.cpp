@@ -1,5 +1,7 @@
 #include "Ios16MessageDetails.h"
 
+#include "AppPayload.h"
+#include "ArchivedBody.h"
 #include "LinkPayload.h"
 #include "SummaryInfo.h"
 #include "imports/Log.h"
@@ -16,14 +18,33 @@ const char* const detailColumns[] = {
     "thread_originator_guid", "thread_originator_part", "date_edited", "date_retracted", "message_summary_info",
     "expressive_send_style_id", "balloon_bundle_id", "payload_data", "item_type", "group_action_type",
     "group_title", "other_handle", "handle_id", "is_from_me", "is_audio_message", "is_played", "is_delivered",
-    "date_delivered", "was_downgraded"};
+    "date_delivered", "was_downgraded", "attributedbody", "service", "is_spam", "schedule_type", "date", "is_sent"};
 enum Column {
     Rowid, Guid, AssociatedGuid, AssociatedType, AssociatedEmoji, ThreadGuid, ThreadPart, DateEdited, DateRetracted,
     SummaryInfoBlob, EffectId, BalloonId, Payload, ItemType, GroupActionType, GroupTitle, OtherHandle, HandleId,
-    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded
+    IsFromMe, IsAudio, IsPlayed, IsDelivered, DateDelivered, WasDowngraded, Body, Service, IsSpam, ScheduleType, Date,
+    IsSent
 };
 
+
+// The service, by its stored name, without making a string of it.
+quint8 serviceFlags(sqlite3_stmt* stmt)
+{
+    const int length = sqlite3_column_bytes(stmt, Service);
+    if (length != 3 && length != 12)
+        return 0;
+    const char* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, Service));
+    if (!name)
+        return 0;
+    if (length == 3 && qstrnicmp(name, "RCS", 3) == 0)
+        return Ios16MessageDetails::Rcs;
+    return length == 12 && qstrncmp(name, "iMessageLite", 12) == 0 ? Ios16MessageDetails::Satellite : 0;
+}
+
 const char* const linkBalloon = "com.apple.messages.URLBalloonProvider";
+
+// schedule_type of a Send Later message (iOS 18).
+constexpr int sendLater = 2;
 
 QString selectFor(const QStringList& columns)
 {
@@ -32,10 +53,14 @@ QString selectFor(const QStringList& columns)
         const QString name = QString::fromLatin1(column);
         if (!columns.contains(name))
             parts << QStringLiteral("null");
+        else if (name == QLatin1String("date") || name == QLatin1String("is_sent"))
+            // Wanted for Send Later messages only; without schedule_type, not at all.
+            parts << (columns.contains(QStringLiteral("schedule_type"))
+                          ? QStringLiteral("case when schedule_type = %1 then %2 end").arg(sendLater).arg(name)
+                          : QStringLiteral("null"));
         else if (name == QLatin1String("payload_data") && columns.contains(QStringLiteral("balloon_bundle_id")))
-            // Only link payloads are read; the others can be large.
-            parts << QStringLiteral("case when balloon_bundle_id = '%1' then payload_data end")
-                         .arg(QLatin1String(linkBalloon));
+            // Only balloons' payloads are read: other rows may carry large ones.
+            parts << QStringLiteral("case when balloon_bundle_id is not null then payload_data end");
         else
             parts << name;
     }
@@ -203,7 +228,8 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     entry.rich = -1;
     entry.flags = (sqlite3_column_int(stmt, IsDelivered) ? Delivered : 0) | (sqlite3_column_int(stmt, IsAudio) ? Audio : 0)
                   | (sqlite3_column_int(stmt, IsPlayed) ? Played : 0)
-                  | (sqlite3_column_int(stmt, WasDowngraded) ? Downgraded : 0);
+                  | (sqlite3_column_int(stmt, WasDowngraded) ? Downgraded : 0) | serviceFlags(stmt)
+                  | (sqlite3_column_int(stmt, IsSpam) ? Junk : 0);
     const auto* guid = reinterpret_cast<const char*>(sqlite3_column_text(stmt, Guid));
     const int guidBytes = sqlite3_column_bytes(stmt, Guid);
     if (packUuid(guid, guidBytes, entry.guid.uuid)) {
@@ -222,6 +248,19 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
     for (int column : {AssociatedGuid, AssociatedType, ThreadGuid, DateEdited, DateRetracted, SummaryInfoBlob, EffectId,
                        BalloonId, ItemType, GroupTitle})
         rich = rich || hasValue(stmt, column);
+    // Bodies are decoded only when they may carry a style, a mention or a
+    // link: most hold one plain run.
+    const bool mayBeStyled = sqlite3_column_type(stmt, Body) == SQLITE_BLOB
+                             && ArchivedBody::mayBeStyled(static_cast<const char*>(sqlite3_column_blob(stmt, Body)),
+                                                          sqlite3_column_bytes(stmt, Body));
+    ArchivedBody body;
+    if (mayBeStyled && ArchivedBody::parse(blobOf(stmt, Body), &body)) {
+        rich = rich || !body.transcription.isEmpty();
+        for (const MsgTextRun& run : qAsConst(body.runs))
+            rich = rich || run.isStyled();
+    }
+    const bool scheduled = sqlite3_column_int(stmt, ScheduleType) == sendLater;
+    rich = rich || scheduled;
     if (!rich) {
         table->entries.push_back(entry);
         return true;
@@ -250,15 +289,46 @@ bool Ios16MessageDetails::handleRow(sqlite3_stmt* stmt)
         detail.effectName = effectName(detail.effectId);
     detail.balloonBundleId = columnText(stmt, BalloonId);
     const QByteArray payload = blobOf(stmt, Payload);
-    if (!payload.isEmpty() && detail.balloonBundleId == QLatin1String(linkBalloon)
-        && !LinkPayload::parse(payload, &detail.linkTitle, &detail.linkSummary, &detail.linkUrl))
+    const bool isLink = detail.balloonBundleId == QLatin1String(linkBalloon);
+    if (!payload.isEmpty() && isLink
+        && !LinkPayload::parse(payload, &detail.linkTitle, &detail.linkSummary, &detail.linkUrl, &detail.linkKind))
         Log("MSGSER", 0, "Malformed payload_data of message %lld", static_cast<long long>(entry.rowid));
+    AppPayload app;
+    if (!payload.isEmpty() && !isLink) {
+        if (AppPayload::parse(payload, &app)) {
+            detail.appName = app.appName;
+            detail.appSummary = app.summary;
+            detail.appCaption = app.caption;
+            detail.appSubcaption = app.subcaption;
+            detail.appImageTitle = app.imageTitle;
+            detail.appImageSubtitle = app.imageSubtitle;
+            detail.appTrailingCaption = app.trailingCaption;
+            detail.appTrailingSubcaption = app.trailingSubcaption;
+        } else if (payload.startsWith("bplist")) {
+            // Handwriting and Digital Touch keep no property list at all: they
+            // are named by their kind alone, and only a broken list is told.
+            Log("MSGSER", 0, "Malformed payload_data of message %lld", static_cast<long long>(entry.rowid));
+        }
+    }
     detail.groupEvent = groupEventOf(sqlite3_column_int(stmt, ItemType), sqlite3_column_int(stmt, GroupActionType));
     if (detail.groupEvent != MsgDetail::GroupEvent::None) {
         detail.actorHandle = sqlite3_column_int64(stmt, HandleId);
         detail.actorIsMe = sqlite3_column_int(stmt, IsFromMe) != 0;
         detail.targetHandle = sqlite3_column_int64(stmt, OtherHandle);
         detail.groupTitle = columnText(stmt, GroupTitle);
+    }
+    detail.audioTranscription = body.transcription;
+    if (scheduled) {
+        // The message's date is the time it was scheduled for.
+        detail.dateScheduled = secondsOf(sqlite3_column_int64(stmt, Date));
+        detail.scheduledSent = sqlite3_column_int(stmt, IsSent) != 0;
+    }
+    for (const MsgTextRun& run : qAsConst(body.runs)) {
+        if (run.isStyled()) {
+            detail.bodyText = body.text;
+            detail.textRuns = body.runs;
+            break;
+        }
     }
     entry.rich = static_cast<qint32>(table->rich.size());
     table->rich.push_back(std::move(detail));

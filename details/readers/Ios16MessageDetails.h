@@ -36,7 +36,7 @@ public:
         qint32 rich; // index into rich, or -1
         quint8 flags;
     };
-    enum Flag : quint8 { Delivered = 1, Audio = 2, Played = 4, Downgraded = 8, Uuid = 16 };
+    enum Flag : quint8 { Delivered = 1, Audio = 2, Played = 4, Downgraded = 8, Uuid = 16, Rcs = 32, Satellite = 64, Junk = 128 };
     struct Table
     {
         std::vector<Entry> entries; // ascending rowid

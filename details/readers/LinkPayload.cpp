@@ -61,6 +61,28 @@ public:
         return nullptr;
     }
 
+    // The kind a specialized metadata object's class names: shared places,
+    // App Store and Apple Music previews, iCloud collaborations.
+    QString specialization() const
+    {
+        static const char* const kinds[][2] = {{"LPMap", "place"},
+                                               {"LPiTunesMediaSoftware", "App Store"},
+                                               {"LPAppStore", "App Store"},
+                                               {"LPiTunesMedia", "Apple Music"},
+                                               {"LPAppleMusic", "Apple Music"},
+                                               {"Collaboration", "collaboration"}};
+        for (uint32_t i = 0; i < size; ++i) {
+            const QString name = textOf(member(plist_array_get_item(objects, i), "$classname"));
+            if (name.isEmpty())
+                continue;
+            for (const auto& k : kinds) {
+                if (name.startsWith(QLatin1String(k[0])) || (k[0][0] != 'L' && name.contains(QLatin1String(k[0]))))
+                    return QString::fromLatin1(k[1]);
+            }
+        }
+        return QString();
+    }
+
     // An NSURL is archived as a dictionary around its string.
     QString urlOf(plist_t node) const
     {
@@ -76,6 +98,12 @@ private:
 
 bool LinkPayload::parse(const QByteArray& blob, QString* title, QString* summary, QString* url)
 {
+    QString kind;
+    return parse(blob, title, summary, url, &kind);
+}
+
+bool LinkPayload::parse(const QByteArray& blob, QString* title, QString* summary, QString* url, QString* kind)
+{
     if (blob.size() < 8 || !plist_is_binary(blob.constData(), static_cast<uint32_t>(blob.size()))
         || !PropertyListLimits::binaryAcceptable(blob.constData(), static_cast<size_t>(blob.size())))
         return false;
@@ -89,6 +117,7 @@ bool LinkPayload::parse(const QByteArray& blob, QString* title, QString* summary
         return false;
 
     const KeyedArchive archive(objects);
+    *kind = archive.specialization();
     plist_t metadata = archive.objectOfClass("LPLinkMetadata");
     if (!metadata)
         return true;

@@ -11,4 +11,7 @@ public:
     // False when the bytes are no keyed archive; true, with empty fields,
     // for an archive without link metadata.
     static bool parse(const QByteArray& blob, QString* title, QString* summary, QString* url);
+    // The same, and what the link shows when its metadata is specialized:
+    // "place", "App Store", "Apple Music" or "collaboration"; else empty.
+    static bool parse(const QByteArray& blob, QString* title, QString* summary, QString* url, QString* kind);
 };

@@ -222,3 +222,115 @@ INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti,
 
 INSERT INTO message_attachment_join (message_id, attachment_id) VALUES
     (3, 1), (4, 2), (15, 3), (18, 4), (24, 5), (39, 6), (40, 7), (41, 8), (42, 9);
+
+-- What iOS 16 to 18 add, joined after the rows above. Dates are written as
+-- nanoseconds here. Maya deleted a message (Recently Deleted keeps it 30
+-- days, joined through chat_recoverable_message_join only); Sofía formats
+-- her words and mentions Maya; a message of mine has a link and a text
+-- effect (the value 5 is "big", as the public documentation of an
+-- open-source message-database crate lists the iOS 18 text effects).
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished) VALUES
+    (60, 'A1B2C3D4-0060-4000-8000-000000000060', 'Can you send me the trail map again?',
+        1, 'iMessage', (strftime('%s', '2024-05-11 16:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-11 16:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
+    (61, 'A1B2C3D4-0061-4000-8000-000000000061', 'Maya, bring the map and snacks, not chips!',
+        4, 'iMessage', (strftime('%s', '2024-05-10 19:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-10 19:05:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1),
+    (62, 'A1B2C3D4-0062-4000-8000-000000000062', 'See you at the trailhead! Big day 🎉',
+        1, 'iMessage', (strftime('%s', '2024-05-10 19:30:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID = 60;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 4, "mention": "+14155550132"},
+    {"length": 12}, {"length": 3, "bold": true}, {"length": 5}, {"length": 6, "italic": true},
+    {"length": 6}, {"length": 5, "strikethrough": true}, {"length": 1}]') WHERE ROWID = 61;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 15},
+    {"length": 9, "underline": true, "link": "https://example.com/trails/ridge-loop"},
+    {"length": 2}, {"length": 7, "effect": 5}, {"length": 3}]') WHERE ROWID = 62;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 61 THEN 4 ELSE 1 END, ROWID, date FROM message WHERE ROWID IN (61, 62);
+INSERT INTO chat_recoverable_message_join (chat_id, message_id, delete_date)
+    VALUES (1, 60, (strftime('%s', '2024-05-12 10:15:00') - 978307200) * 1000000000);
+
+-- Services and states of iOS 18: an RCS message, one sent by satellite
+-- (stored as service "iMessageLite"), a Send Later message that has not gone
+-- out (schedule_type 2; its date is the time it is scheduled for), a junk
+-- message (is_spam) in a conversation filtered as an unknown sender
+-- (chat.is_filtered 1), and an audio message whose transcription iOS keeps
+-- in the archived body (attribute IMAudioTranscription). The service names,
+-- schedule_type and the filter values are as the public documentation of an
+-- open-source message-database crate describes them.
+ALTER TABLE message ADD COLUMN schedule_type INTEGER DEFAULT 0;
+ALTER TABLE message ADD COLUMN schedule_state INTEGER DEFAULT 0;
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, is_audio_message, cache_has_attachments) VALUES
+    (63, 'A1B2C3D4-0063-4000-8000-000000000063', 'Фото с выходных пришлю вечером',
+        6, 'RCS', (strftime('%s', '2024-05-12 19:45:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-12 19:50:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 0, 0),
+    (64, 'A1B2C3D4-0064-4000-8000-000000000064', 'No signal up here, texting by satellite 🛰️',
+        1, 'iMessageLite', (strftime('%s', '2024-05-11 12:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1, 0, 0),
+    (65, 'A1B2C3D4-0065-4000-8000-000000000065', 'Happy birthday, Sofía! 🎂',
+        4, 'iMessage', (strftime('%s', '2024-05-20 09:00:00') - 978307200) * 1000000000, 0, 1, 1, 0, 0, 0, 0, 0),
+    (66, 'A1B2C3D4-0066-4000-8000-000000000066', 'You won a gift card! Claim it at example.net/win',
+        7, 'SMS', (strftime('%s', '2024-05-07 10:00:00') - 978307200) * 1000000000, 0, 0, 0, 0, 1, 1, 0, 0),
+    (67, 'A1B2C3D4-0067-4000-8000-000000000067', char(65532),
+        1, 'iMessage', (strftime('%s', '2024-05-11 09:30:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-11 09:31:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1, 1, 1);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 63 AND 66;
+UPDATE message SET schedule_type = 2, schedule_state = 1 WHERE ROWID = 65;
+UPDATE message SET is_spam = 1 WHERE ROWID = 66;
+UPDATE message SET attributedBody = styled_body(text, '[{"length": 1, "file": "3C2B1A09-8877-4655-9443-322110FFEEDD",
+    "transcription": "Running ten minutes late, start without me"}]') WHERE ROWID = 67;
+UPDATE chat SET is_filtered = 1 WHERE ROWID = 8;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 63 THEN 7 WHEN 65 THEN 5 WHEN 66 THEN 8 ELSE 1 END, ROWID, date
+    FROM message WHERE ROWID BETWEEN 63 AND 67;
+-- The audio file was not backed up.
+INSERT INTO attachment (ROWID, guid, original_guid, created_date, filename, uti, mime_type, transfer_state, is_outgoing, transfer_name, total_bytes) VALUES
+    (10, '3C2B1A09-8877-4655-9443-322110FFEEDD', '3C2B1A09-8877-4655-9443-322110FFEEDD', 737112600,
+        '~/Library/SMS/Attachments/dd/13/3C2B1A09-8877-4655-9443-322110FFEEDD/Audio Message.caf',
+        'com.apple.coreaudio-format', 'audio/x-caf', 5, 0, 'Audio Message.caf', 24576);
+INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (67, 10);
+
+-- iMessage apps: a third-party game and Apple Cash fill in a template layout
+-- in payload_data (a keyed archive: "an" the app's name, "ldtext" the text
+-- iOS shows for its own apps, "userInfo" the caption, subcaption and image
+-- title; keys as the open-source crate's public documentation lists them),
+-- handwriting keeps no property list, and an app nobody knows sends none.
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
+    (68, 'A1B2C3D4-0068-4000-8000-000000000068', char(65532), 3, 'iMessage',
+        (strftime('%s', '2024-05-03 13:00:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.example.trailgames.messages',
+        app_payload('{"an": "Trail Games", "userInfo": {"caption": "Trail Bingo", "subcaption": "Your move!",
+                      "image-title": "Round 2"}}')),
+    (69, 'A1B2C3D4-0069-4000-8000-000000000069', char(65532), 5, 'iMessage',
+        (strftime('%s', '2024-05-03 08:10:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-03 08:11:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:0000000000:com.apple.PassbookUIService.PeerPaymentMessagesExtension',
+        app_payload('{"ldtext": "$20 for the souvenirs", "userInfo": {"caption": "Apple Cash"}}')),
+    (70, 'A1B2C3D4-0070-4000-8000-000000000070', char(65532), 1, 'iMessage',
+        (strftime('%s', '2024-05-10 20:00:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-10 20:01:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.Handwriting.HandwritingProvider', X'08011203A1B2C3'),
+    (71, 'A1B2C3D4-0071-4000-8000-000000000071', char(65532), 3, 'iMessage',
+        (strftime('%s', '2024-05-03 13:05:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-03 13:06:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.MSMessageExtensionBalloonPlugin:EWFNLB79LQ:com.example.unknown.extension', NULL);
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID BETWEEN 68 AND 71;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+    SELECT CASE ROWID WHEN 69 THEN 6 WHEN 70 THEN 1 ELSE 3 END, ROWID, date FROM message WHERE ROWID BETWEEN 68 AND 71;
+
+-- Link previews of more than a page: a shared place and an iCloud
+-- collaboration, told by the class of the metadata's specialization (class
+-- names as the open-source crate's public documentation gives them).
+INSERT INTO message (ROWID, guid, text, handle_id, service, date, date_read, is_from_me, is_read, is_sent, is_delivered, is_finished, balloon_bundle_id, payload_data) VALUES
+    (72, 'A1B2C3D4-0072-4000-8000-000000000072', 'https://maps.example.com/place/trailhead', 4, 'iMessage',
+        (strftime('%s', '2024-05-09 17:25:00') - 978307200) * 1000000000,
+        (strftime('%s', '2024-05-09 17:30:00') - 978307200) * 1000000000, 0, 1, 0, 1, 1,
+        'com.apple.messages.URLBalloonProvider',
+        link_payload('https://maps.example.com/place/trailhead', 'Ridge Trailhead Parking', 'Trailhead, 12 spaces',
+                     'LPMapMetadata')),
+    (73, 'A1B2C3D4-0073-4000-8000-000000000073', 'https://www.icloud.com/freeform/0abcDEF', 0, 'iMessage',
+        (strftime('%s', '2024-05-09 17:40:00') - 978307200) * 1000000000, 0, 1, 1, 1, 1, 1,
+        'com.apple.messages.URLBalloonProvider',
+        link_payload('https://www.icloud.com/freeform/0abcDEF', 'Hike packing list', NULL,
+                     'LPCollaborationMetadata'));
+UPDATE message SET attributedBody = archived_body(text) WHERE ROWID IN (72, 73);
+INSERT INTO chat_message_join (chat_id, message_id, message_date) SELECT 4, ROWID, date FROM message WHERE ROWID IN (72, 73);

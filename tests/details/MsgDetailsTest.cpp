@@ -166,7 +166,9 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
         "values (1, 'L', 'com.apple.messages.effect.CKConfettiEffect', 'com.apple.messages.URLBalloonProvider', "
         "link_payload('https://example.com/trail', 'Trail map', 'Loop of 12 km'), 1, 1, 1, 700000000000000000, 1, "
         "700000060000000000, 700000090, 'T2', '2:5:3'), (2, 'N', 'com.apple.messages.effect.CKNewEffect', "
-        "'com.example.app', link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0, 'T3', null);"));
+        "'com.example.app', link_payload('u', 't', 's'), 0, 0, 0, 0, 0, 0, 0, 'T3', null), "
+        "(3, 'M', null, 'com.apple.messages.URLBalloonProvider', link_payload('u', 't', 's', 'LPiTunesMediaSongMetadata'), "
+        "0, 0, 0, 0, 0, 0, 0, null, null);"));
     EXPECT_EQ(d.replyTargetGuid + QString::number(d.replyTargetPart), QStringLiteral("T22"));
     EXPECT_EQ(d.effectName, QStringLiteral("Confetti"));
     EXPECT_EQ(d.linkTitle, QStringLiteral("Trail map"));
@@ -179,7 +181,11 @@ TEST_F(MsgDetailsTest, EffectsLinksAudioDeliveryAndReplies)
     MsgDetail other;
     ASSERT_TRUE(details->find(2, &other));
     EXPECT_EQ(other.effectName, QStringLiteral("com.apple.messages.effect.CKNewEffect"));
-    EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: its payload is not read
+    EXPECT_TRUE(other.linkUrl.isEmpty()); // not a link balloon: an app's, without a name
+    EXPECT_TRUE(d.linkKind.isEmpty());
+    MsgDetail song;
+    ASSERT_TRUE(details->find(3, &song));
+    EXPECT_EQ(song.linkKind, QStringLiteral("Apple Music"));
     EXPECT_FALSE(other.isAudio || other.isDelivered || other.wasDowngraded || other.replyTargetPart);
 
     const char* const effects[][2] = {{"com.apple.MobileSMS.expressivesend.impact", "Slam"},
@@ -228,6 +234,114 @@ TEST_F(MsgDetailsTest, EveryRowidAndGuidIsFoundWhetherRowidsAreDenseGappedOrFarA
     }
 }
 
+// Recently Deleted: joined to its chat only through the recoverable join,
+// placed by a message still joined to a chat row of the same identifier.
+TEST_F(MsgDetailsTest, DeletedMessagesComeWithTheirDateAndAnAnchorOfTheirConversation)
+{
+    const MsgDetail d = load(QStringLiteral(
+        "insert into chat (ROWID, guid, chat_identifier) values (1, 'c1', '+1555'), (2, 'c2', '+1555'), "
+        "(3, 'c3', '+1666');"
+        "insert into message (ROWID, guid, text, attributedBody, date, handle_id, is_from_me, service) values "
+        "(1, 'G1', 'kept', null, 0, 1, 0, 'SMS'), (2, 'G2', 'kept too', null, 0, 1, 0, 'iMessage'), "
+        "(3, 'G3', null, archived_body('gone ' || char(65532)), 700000000000000000, 1, 1, 'RCS'), "
+        "(4, 'G4', 'gone too', null, 0, 2, 0, 'iMessage'), "
+        "(5, 'G5', 'only gone', styled_body('only gone', '[{\"length\": 4, \"bold\": true}, {\"length\": 5}]'), "
+        "0, 3, 0, 'iMessage');"
+        "insert into chat_message_join (chat_id, message_id) values (2, 2), (1, 1);"
+        "insert into chat_recoverable_message_join (chat_id, message_id, delete_date) values "
+        "(1, 3, 710000000000000000), (2, 3, 710000000000000000), (2, 4, 710000005), (3, 5, 1);"), 5);
+    // The formatted body of a deleted message is read as any other.
+    EXPECT_EQ(d.bodyText, QStringLiteral("only gone"));
+    ASSERT_EQ(d.textRuns.size(), 2);
+    EXPECT_TRUE(d.textRuns[0].bold && !d.textRuns[1].bold);
+
+    QStringList found;
+    for (const MsgDeletedMessage& m : details->deletedMessages())
+        found << QStringLiteral("%1@%2 by %3%4 at %5 deleted %6 %7: %8")
+                     .arg(m.rowid).arg(m.anchor).arg(m.handleId).arg(m.isFromMe ? "me" : "")
+                     .arg(m.date).arg(m.dateDeleted).arg(m.service, m.text);
+    // Message 3 sits in both chat rows of "+1555" and comes once; the only
+    // message of "+1666" has no anchor.
+    EXPECT_EQ(found, (QStringList{"3@1 by 1me at 700000000 deleted 710000000 RCS: gone \uFFFC",
+                                  "4@1 by 2 at 0 deleted 710000005 iMessage: gone too",
+                                  "5@0 by 3 at 0 deleted 1 iMessage: only gone"}));
+
+    // Schemas before iOS 16 have no such table.
+    load(QStringLiteral("insert into message (ROWID, guid, text) values (1, 'G1', 'hi');"), 1,
+         QStringLiteral("ios14-sms.sql"));
+    EXPECT_TRUE(details->deletedMessages().isEmpty());
+}
+
+// Only bodies with a style, a mention or a link keep their runs; the plain
+// majority costs no more than before.
+TEST_F(MsgDetailsTest, FormattedBodiesKeepTheirRunsAndPlainOnesNone)
+{
+    const MsgDetail plain = load(QStringLiteral("insert into message (ROWID, guid, text, attributedBody) values "
+                                                "(1, 'P', 'plain', archived_body('plain'));"));
+    EXPECT_TRUE(plain.bodyText.isEmpty() && plain.textRuns.isEmpty());
+    const MsgDetail linked = load(QStringLiteral(
+        "insert into message (ROWID, guid, text, attributedBody) values (1, 'L', 'see x', styled_body('see x', "
+        "'[{\"length\": 4}, {\"length\": 1, \"link\": \"https://example.com/x\"}]'));"));
+    ASSERT_EQ(linked.textRuns.size(), 2);
+    EXPECT_EQ(linked.textRuns[1].link, QStringLiteral("https://example.com/x"));
+    EXPECT_EQ(linked.textRuns[1].start, 4);
+}
+
+// RCS and satellite come from the service name, junk from is_spam, Send Later
+// from the iOS 18 schedule_type, a transcription from the archived body; a
+// filtered conversation is named by a message it still holds.
+TEST_F(MsgDetailsTest, ServicesSendLaterJunkTranscriptionsAndFilteredConversations)
+{
+    for (const char* schema : {"ios18-sms.sql", "ios26-sms.sql"}) {
+        SCOPED_TRACE(schema);
+        load(QStringLiteral(
+            "insert into chat (ROWID, guid, chat_identifier, is_filtered) values (1, 'c1', 'shop', 1), "
+            "(2, 'c2', 'shop', 2), (3, 'c3', 'friend', 0), (4, 'c4', 'empty', 1);"
+            "insert into message (ROWID, guid, service, is_spam, schedule_type, date, is_sent, attributedBody) values "
+            "(1, 'a', 'RCS', 0, 0, 0, 0, null), (2, 'b', 'rcs', 1, 0, 0, 0, null), (3, 'c', 'iMessageLite', 0, 0, 0, 0, null), "
+            "(4, 'd', 'iMessage', 0, 2, 737000000000000000, 0, null), (5, 'e', 'SMS', 0, 2, 737000000, 1, null), "
+            "(6, 'f', 'iMessage', 0, 1, 5, 1, styled_body(char(65532), '[{\"length\": 1, \"transcription\": \"hi there\"}]'));"
+            "insert into chat_message_join (chat_id, message_id) values (2, 5), (1, 4), (3, 1);"),
+             1, QLatin1String(schema));
+        QStringList seen;
+        for (qint64 rowid = 1; rowid <= 6; ++rowid) {
+            MsgDetail d;
+            ASSERT_TRUE(details->find(rowid, &d));
+            seen << QStringLiteral("%1:%2%3 %4%5 %6").arg(rowid).arg(static_cast<int>(d.service)).arg(d.isJunk ? " junk" : "")
+                        .arg(d.dateScheduled).arg(d.scheduledSent ? " sent" : "").arg(d.audioTranscription);
+        }
+        EXPECT_EQ(seen, (QStringList{"1:1 0 ", "2:1 junk 0 ", "3:2 0 ", "4:0 737000000 ", "5:0 737000000 sent ",
+                                     "6:0 0 hi there"}));
+        // "shop" is filtered in two rows (the stronger one counts) and anchored by
+        // its first joined message; "empty" has no message left to anchor it.
+        const QList<MsgFilteredChat> filtered = details->filteredChats();
+        ASSERT_EQ(filtered.size(), 1);
+        EXPECT_EQ(filtered[0].anchor, 4);
+        EXPECT_EQ(filtered[0].filter, 2);
+    }
+}
+
+// An app's payload is read for any balloon but a link's; one that is no
+// property list at all (handwriting) is no fault, a broken one is told.
+TEST_F(MsgDetailsTest, AppPayloadsNameTheAppAndItsTemplateLayout)
+{
+    const MsgDetail game = load(QStringLiteral(
+        "insert into message (ROWID, guid, balloon_bundle_id, payload_data) values (1, 'A', "
+        "'com.apple.messages.MSMessageExtensionBalloonPlugin:0:com.example.game', app_payload('{\"an\": \"Game\", "
+        "\"ldtext\": \"Played\", \"userInfo\": {\"caption\": \"c\", \"subcaption\": \"s\", \"image-title\": \"t\", "
+        "\"image-subtitle\": \"u\", \"secondary-subcaption\": \"tc\", \"tertiary-subcaption\": \"ts\"}}')), "
+        "(2, 'B', 'com.apple.Handwriting.HandwritingProvider', X'0801'), "
+        "(3, 'C', 'com.example.other', X'62706C6973743030FFFF');"));
+    EXPECT_EQ(QStringList({game.appName, game.appSummary, game.appCaption, game.appSubcaption, game.appImageTitle,
+                           game.appImageSubtitle, game.appTrailingCaption, game.appTrailingSubcaption}),
+              QStringList({"Game", "Played", "c", "s", "t", "u", "tc", "ts"}));
+    MsgDetail handwriting;
+    ASSERT_TRUE(details->find(2, &handwriting));
+    EXPECT_EQ(handwriting.balloonBundleId, QStringLiteral("com.apple.Handwriting.HandwritingProvider"));
+    EXPECT_TRUE(handwriting.appName.isEmpty());
+    EXPECT_EQ(ServiceDoubles::get().logsOf("MSGSER").size(), 1u); // message 3's broken list only
+}
+
 TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
 {
     for (const char* schema : {"ios6-sms.sql", "ios14-sms.sql"}) {
@@ -241,6 +355,7 @@ TEST_F(MsgDetailsTest, OlderSchemasAnswerNoneForWhatTheyLack)
         EXPECT_EQ(details->rowidOf(QStringLiteral("G2")), 0);
         EXPECT_FALSE(details->find(2, nullptr));
         EXPECT_TRUE(ServiceDoubles::get().logsOf("MSGSER").empty()) << schema;
+        EXPECT_TRUE(details->deletedMessages().isEmpty() && details->filteredChats().isEmpty()) << schema;
     }
     // A service's details are those of its device's folder.
     ServiceDoubles::get().backupPath = backup.folder();

@@ -1,5 +1,6 @@
 // Writes a fuzzer's seed corpus: real-shaped inputs and broken variants.
 //   body: archived message bodies;
+//   styled: archived bodies with styled runs, mentions, links and effects;
 //   backup: a keybag and an archived file record, the first byte picking the
 //           reader (even the keybag, odd the record);
 //   details: summary-info and link-preview property lists behind their
@@ -30,6 +31,19 @@ QList<QByteArray> bodySeeds()
     }
     return seeds << QByteArray("0") << QByteArray("+") << QByteArray("NSAttributedStringNSString+\x81\xff\x7f")
                  << QByteArray("NSAttributedStringNSString+\x82\xff\xff\xff\x7f" "abc");
+}
+
+QList<QByteArray> styledSeeds()
+{
+    QList<QByteArray> seeds;
+    QList<TypedStreamArchive::Run> runs = TypedStreamArchive::runsFromJson(
+        R"([{"length": 4, "mention": "+14155550132"}, {"length": 3, "bold": true, "italic": true},
+            {"length": 5, "link": "https://example.com/"}, {"length": 2, "effect": 5},
+            {"length": 1, "file": "8E1F2A44-6C3B-4D0E-9A57-1B2C3D4E5F60"}, {"length": 3, "bold": true, "italic": true}])");
+    const QByteArray styled = TypedStreamArchive::styledString(QString::fromUtf8("Maya bo link 👋\xEF\xBF\xBC end"), runs);
+    seeds << styled << styled.left(styled.size() / 2) << styled.left(styled.size() - 1);
+    const QByteArray plain = TypedStreamArchive::attributedString(QString::fromUtf8("Grüße 👋 日本語"));
+    return seeds << plain << plain.left(40);
 }
 
 QByteArray number(quint32 value)
@@ -132,17 +146,21 @@ QList<QByteArray> wholeSeeds()
 
 int main(int argc, char** argv)
 {
-    const char* kinds[] = {"body", "backup", "details", "whole"};
+    const char* kinds[] = {"body", "backup", "details", "whole", "styled"};
     int kind = 0;
-    while (argc == 3 && kind < 4 && std::strcmp(argv[1], kinds[kind]) != 0)
+    while (argc == 3 && kind < 5 && std::strcmp(argv[1], kinds[kind]) != 0)
         ++kind;
-    if (argc != 3 || kind == 4) {
-        std::fprintf(stderr, "usage: %s body|backup|details|whole CORPUS_DIR\n", argv[0]);
+    if (argc != 3 || kind == 5) {
+        std::fprintf(stderr, "usage: %s body|backup|details|whole|styled CORPUS_DIR\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(folder);
-    const QList<QByteArray> seeds = kind == 0 ? bodySeeds() : kind == 1 ? backupSeeds() : kind == 2 ? detailSeeds() : wholeSeeds();
+    const QList<QByteArray> seeds = kind == 0   ? bodySeeds()
+                                    : kind == 1 ? backupSeeds()
+                                    : kind == 2 ? detailSeeds()
+                                    : kind == 3 ? wholeSeeds()
+                                                : styledSeeds();
     int index = 0;
     for (const QByteArray& seed : seeds) {
         QFile file(QStringLiteral("%1/seed-%2").arg(folder).arg(index++, 2, 10, QLatin1Char('0')));

@@ -154,7 +154,7 @@ TEST_F(BackupListTest, DeviceTakesAnIdentifierAPrefixOrAName)
         const ExportRun run = runMsgExport({QStringLiteral("--device"), device}, environment());
         EXPECT_EQ(run.exitCode, 0) << device.toStdString() << ": " << run.err.toStdString();
         const QString folder = (chosen == annaPad ? environmentRoot() : platformRoot()) + QLatin1Char('/') + chosen;
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral("7 conversations, 38 messages from ") + folder + QLatin1Char('\n')))
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("7 conversations, 52 messages from ") + folder + QLatin1Char('\n')))
             << device.toStdString() << ": " << run.out.left(200).toStdString();
         EXPECT_TRUE(run.out.contains(QStringLiteral("2024-05-10 18:02  Maya Chen: Are we still on for Saturday?")));
     }

@@ -84,6 +84,36 @@ TEST_F(BrowserTest, EveryImageDecodesAndAScreenshotIsKept)
     EXPECT_GT(png.size(), 10000);
 }
 
+// What the styles and marks look like once rendered: computed by a script
+// in a copy of the pages, as above.
+TEST_F(BrowserTest, FormattedTextAndDeletedMarksRenderAsTheySay)
+{
+    const char* const probe =
+        "<script>addEventListener('load', () => { const s = e => e ? getComputedStyle(e) : {};"
+        "const q = t => document.querySelector(t); const base = parseFloat(s(q('.text')).fontSize);"
+        "document.body.dataset.look = ["
+        "parseInt(s(q('.formatted b')).fontWeight) >= 600, s(q('.formatted i')).fontStyle == 'italic',"
+        "String(s(q('.formatted u')).textDecorationLine).includes('underline'),"
+        "String(s(q('.formatted s')).textDecorationLine).includes('line-through'),"
+        "parseFloat(s(q('.effect-big')).fontSize) > base, q('.effect-big') ? q('.effect-big').title : '',"
+        "q('.mention') ? q('.mention').textContent : '', q('.formatted a') ? q('.formatted a').textContent : '',"
+        "parseFloat(s(q('.msg.deleted .bubble')).opacity) < 1,"
+        "q('.msg.deleted .deleted-mark') ? q('.msg.deleted .deleted-mark').innerText : ''].join('|'); });</script>";
+    QStringList looks;
+    for (const char* name : {"conversation-0001.html", "conversation-0006.html"}) {
+        QString html = readFile(pages + QLatin1Char('/') + QLatin1String(name));
+        html.replace(QStringLiteral("default-src 'none';"), QStringLiteral("default-src 'none'; script-src 'unsafe-inline';"));
+        html.replace(QStringLiteral("</body>"), QLatin1String(probe) + QStringLiteral("</body>"));
+        const QString check = pages + QStringLiteral("/look-") + QLatin1String(name);
+        writeFile(check, html.toUtf8());
+        looks << captures(dumpDom(check), QStringLiteral("data-look=\"([^\"]*)\""));
+    }
+    // Maya's conversation: a link, a big effect and a deleted message;
+    // the group: a mention, bold, italic and strikethrough.
+    EXPECT_EQ(looks, (QStringList{QStringLiteral("false|false|true|false|true|Big||trailhead|true|Deleted 2024-05-12 10:15"),
+                                  QStringLiteral("true|true|false|true|false||Maya||false|")}));
+}
+
 #if defined(MSGEXPORT_WITH_MEDIA)
 // The voice message and the video of the sample play from their converted
 // files: each element gets at least its metadata (readyState 1), as a

@@ -163,6 +163,24 @@ TEST_F(CommandLineTest, StandardErrorStaysQuietUnlessAskedForTheLog)
     EXPECT_EQ(verbose.out, plain.out);
 }
 
+// The sample's one message in Recently Deleted is shown in place (goldens);
+// --skip-deleted leaves it out of the text, the counts and the JSON alike.
+TEST_F(CommandLineTest, SkipDeletedLeavesRecentlyDeletedOutEverywhere)
+{
+    const ExportRun shown = runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")});
+    const ExportRun skipped =
+        runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--skip-deleted")});
+    ASSERT_EQ(skipped.exitCode, 0) << skipped.err.toStdString();
+    const QJsonObject all = QJsonDocument::fromJson(shown.out.toUtf8()).object();
+    const QJsonObject kept = QJsonDocument::fromJson(skipped.out.toUtf8()).object();
+    EXPECT_EQ(kept.value(QStringLiteral("messageCount")).toInt(), all.value(QStringLiteral("messageCount")).toInt() - 1);
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("\"deleted\": {")));
+    EXPECT_FALSE(skipped.out.contains(QStringLiteral("\"deleted\"")));
+    const ExportRun text = runMsgExport({sampleBackup(), QStringLiteral("--skip-deleted")});
+    EXPECT_FALSE(text.out.contains(QStringLiteral("[deleted")));
+    EXPECT_FALSE(text.out.contains(QStringLiteral("trail map again")));
+}
+
 } // namespace
 
 TEST_F(CommandLineTest, AnAttachmentThatCannotBeCopiedIsSkippedWithANoteAndTheRestIsCopied)

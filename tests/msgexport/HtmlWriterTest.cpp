@@ -66,6 +66,42 @@ TEST(HtmlWriterTest, PagesShowHostileTextAsTextAndLinkOnlyFilesThatMayBeShown)
         << "a missing video still shows its preview, without a link";
 }
 
+// Formatted runs, mentions, effects and app lines come from the database as
+// much as the words do: all escaped, and only web links become links.
+TEST(HtmlWriterTest, FormattedRunsAndAppLinesAreEscapedAndLinkOnlyTheWeb)
+{
+    MessageView message;
+    message.text = message.senderName = QStringLiteral("x");
+    MessageDetailsView& details = message.details;
+    details.bodyText = hostile.arg(QStringLiteral("tail"));
+    const int cut = details.bodyText.indexOf(QLatin1Char('&'));
+    MsgTextRun script;
+    script.length = cut;
+    script.bold = true;
+    script.mention = QStringLiteral("\" onclick=\"x");
+    script.link = QStringLiteral("javascript:alert(1)");
+    script.effect = QStringLiteral("\"><script>");
+    MsgTextRun rest;
+    rest.start = cut;
+    rest.length = details.bodyText.size() - cut;
+    rest.link = QStringLiteral("https://example.com/a\"b");
+    details.textRuns << script << rest;
+    details.app.bundleId = QStringLiteral("org.example.<b>");
+    details.app.caption = hostile.arg(QStringLiteral("caption"));
+    ConversationView conversation;
+    conversation.title = QStringLiteral("t");
+    conversation.messages << message;
+    ExportDocument document;
+    document.conversations << conversation;
+
+    const QString page = HtmlWriter::conversationPage(document, conversation);
+    EXPECT_FALSE(page.contains(QStringLiteral("<script"), Qt::CaseInsensitive) || page.contains(QStringLiteral("\" onclick"))
+                 || page.contains(QStringLiteral("javascript:")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<b>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; </b>")));
+    EXPECT_EQ(pageLinks(page), QStringList({QStringLiteral("index.html"), QStringLiteral("https://example.com/a%22b")}));
+    EXPECT_TRUE(page.contains(escaped.arg(QStringLiteral("caption")) + QStringLiteral(" (unknown app org.example.&lt;b&gt;)")));
+}
+
 // Converted media: a picture is its thumbnail linking the full-size copy,
 // sound and video play from their converted files, a video browsers may not
 // decode keeps its poster, and a file that could not be converted is a note

@@ -108,3 +108,26 @@ INSERT INTO message (guid, date, text, handle_id, associated_message_type, assoc
 }
 
 } // namespace
+
+namespace {
+
+// Whatever an app's payload holds, its message says something: the app and
+// its texts, its kind, or the bundle id of an app nobody knows.
+TEST_F(MessageDetailsViewTest, AppMessagesAreNeverEmptyLines)
+{
+    const QVector<MessageView> messages = messagesOf(QStringLiteral(
+        "INSERT INTO message (ROWID, guid, text, handle_id, date, balloon_bundle_id, payload_data) VALUES "
+        "(1, 'a', char(65532), 1, 1, 'com.apple.messages.MSMessageExtensionBalloonPlugin:T:com.example.game', "
+        "app_payload('{\"an\": \"Game\", \"userInfo\": {\"caption\": \"Game\", \"subcaption\": \"Go\"}}')), "
+        "(2, 'b', char(65532), 1, 2, 'com.apple.DigitalTouchBalloonProvider', X'00'), "
+        "(3, 'c', char(65532), 2, 3, 'com.apple.messages.MSMessageExtensionBalloonPlugin:T:org.example.x', NULL), "
+        "(4, 'd', char(65532), 2, 4, 'org.example.y', app_payload('{\"userInfo\": {\"caption\": \"Hi\"}}'));"));
+    QStringList lines;
+    for (const MessageView& message : messages)
+        lines << message.details.app.line();
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("Game: Go"), QStringLiteral("Digital Touch"),
+                                  QStringLiteral("unknown app org.example.x"),
+                                  QStringLiteral("Hi (unknown app org.example.y)")}));
+}
+
+} // namespace

@@ -231,7 +231,7 @@ int ExportApp::exportBackup(TerminalProgress& progress)
         record->addDatabases();
     }
     progress.startSpinner(QStringLiteral("Counting the messages of %1").arg(folder));
-    ConversationBuilder builder(boundary, &details);
+    ConversationBuilder builder(boundary, &details, options.skipDeleted);
     builder.setSelection(&selection);
     // Conversations are built while they are written, never all at once; only the
     // totals of the headers are counted up front. Each keeps its place in the

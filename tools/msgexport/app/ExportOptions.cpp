@@ -95,13 +95,16 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         QStringLiteral("Check the export in <dir> against its export-record.json, and the backup's files where the "
                        "backup is there; each difference is listed, and the exit code is 13 when there is one."),
         QStringLiteral("dir"));
+    const QCommandLineOption skipDeletedOption(
+        QStringLiteral("skip-deleted"),
+        QStringLiteral("Leave out the messages in Recently Deleted; by default they are shown in place, marked."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No progress and no summary."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Also show the message library's log lines."));
     parser.addOptions({deviceOption, listOption, rootOption, formatOption, outputOption, copyOption, noConvertOption, passwordOption, keepViewOption,
                        conversationOption, sinceOption, untilOption, zoneOption, excelOption, pageSizeOption, verifyOption,
-                       quietOption,
+                       skipDeletedOption, quietOption,
                        verboseOption});
     parser.addPositionalArgument(QStringLiteral("backup-folder"),
                                  QStringLiteral("The backup folder."),
@@ -217,6 +220,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
         return Outcome::Error;
     }
     options->quiet = parser.isSet(quietOption);
+    options->skipDeleted = parser.isSet(skipDeletedOption);
     options->verbose = parser.isSet(verboseOption);
     options->pageSize = parser.value(pageSizeOption).toLower();
     if (parser.isSet(pageSizeOption)

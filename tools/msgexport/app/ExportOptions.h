@@ -31,6 +31,7 @@ struct ExportOptions
     QString timeZone;          // an IANA name; empty: the system's
     bool excel = false;        // csv for a spreadsheet program
     QString pageSize;          // pdf: "a4" or "letter"; empty: the locale's
+    bool skipDeleted = false; // leave out what is in Recently Deleted
     bool quiet = false;
     bool verbose = false;
 

@@ -22,12 +22,12 @@ namespace {
 
 const QChar objectReplacement(0xFFFC);
 
-QString senderOf(const MsgContent& content, const ConversationView& conversation, const QString* onlyName)
+QString senderOf(bool isFromMe, qint64 handleId, const ConversationView& conversation, const QString* onlyName)
 {
-    if (content.isFromMe != 0)
+    if (isFromMe)
         return QStringLiteral("Me");
     for (const ParticipantView& participant : conversation.participants) {
-        if (participant.id == content.handleId)
+        if (participant.id == handleId)
             return participant.displayName;
     }
     // One-to-one chats sometimes record handle 0 for received messages.
@@ -77,6 +77,26 @@ QString quoteOf(const MessageView& target)
     return text.size() > limit ? text.left(limit).trimmed() + QChar(0x2026) : text;
 }
 
+// The apps iOS brings along, by the bundle id of their balloon.
+QString appKind(const QString& bundleId)
+{
+    static const char* const kinds[][2] = {
+        {"com.apple.Handwriting.HandwritingProvider", "Handwriting"},
+        {"com.apple.DigitalTouchBalloonProvider", "Digital Touch"},
+        {"PeerPaymentMessagesExtension", "Apple Cash"},
+        {"SafetyMonitor", "Check In"},
+        {"FindMy", "Find My"},
+        {"com.apple.messages.Polls", "Poll"},
+        {"com.apple.mobileslideshow.PhotosMessagesApp", "Photos"},
+        {"com.apple.Stickers", "Stickers"},
+    };
+    for (const auto& kind : kinds) {
+        if (bundleId.contains(QLatin1String(kind[0]), Qt::CaseInsensitive))
+            return QString::fromLatin1(kind[1]);
+    }
+    return QString();
+}
+
 void fillDetails(MessageDetailsView& view, const MsgDetail& d, const ConversationView& conversation)
 {
     view.guid = d.guid;
@@ -96,6 +116,21 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     view.effect = d.effectName;
     view.effectId = d.effectId;
     view.balloonBundleId = d.balloonBundleId;
+    if (!d.balloonBundleId.isEmpty() && d.balloonBundleId != QLatin1String("com.apple.messages.URLBalloonProvider")) {
+        AppView& app = view.app;
+        // Third-party apps: "com.apple.messages.MSMessageExtensionBalloonPlugin:TEAM:BUNDLE".
+        app.bundleId = d.balloonBundleId.section(QLatin1Char(':'), -1);
+        app.kind = appKind(d.balloonBundleId);
+        app.name = d.appName;
+        app.summary = d.appSummary;
+        app.caption = d.appCaption;
+        app.subcaption = d.appSubcaption;
+        app.imageTitle = d.appImageTitle;
+        app.imageSubtitle = d.appImageSubtitle;
+        app.trailingCaption = d.appTrailingCaption;
+        app.trailingSubcaption = d.appTrailingSubcaption;
+    }
+    view.link.kind = d.linkKind;
     view.link.title = d.linkTitle;
     view.link.summary = d.linkSummary;
     view.link.url = d.linkUrl;
@@ -110,13 +145,79 @@ void fillDetails(MessageDetailsView& view, const MsgDetail& d, const Conversatio
     }
     view.audio = d.isAudio;
     view.played = d.isAudio && d.isPlayed;
+    view.bodyText = d.bodyText;
+    view.textRuns = d.textRuns;
+    view.service = d.service == MsgDetail::Service::Rcs         ? QStringLiteral("RCS")
+                   : d.service == MsgDetail::Service::Satellite ? QStringLiteral("Satellite")
+                                                                : QString();
+    view.junk = d.isJunk;
+    view.scheduled = d.dateScheduled != 0;
+    view.dateScheduledSeconds = d.dateScheduled;
+    if (view.scheduled)
+        view.dateScheduled = IosDate::fromStored(d.dateScheduled);
+    view.scheduledSent = view.scheduled && d.scheduledSent;
+    view.transcription = d.audioTranscription;
+}
+
+// chat.is_filtered as a reader says it.
+QString filterName(int filter)
+{
+    return filter == 1 ? QStringLiteral("unknown sender") : filter == 2 ? QStringLiteral("junk") : QStringLiteral("filtered");
 }
 
 } // namespace
 
-ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details)
+ConversationBuilder::ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details, bool skipDeleted)
     : boundary(boundary), details(details)
 {
+    if (!details)
+        return;
+    for (const MsgFilteredChat& chat : details->filteredChats())
+        filterByAnchor.insert(chat.anchor, chat.filter);
+    if (skipDeleted)
+        return;
+    deleted = details->deletedMessages();
+    for (int i = 0; i < deleted.size(); ++i) {
+        if (deleted[i].anchor != 0)
+            deletedByAnchor[deleted[i].anchor].append(i);
+    }
+}
+
+QList<const MsgDeletedMessage*> ConversationBuilder::deletedOf(const MsgSession& session) const
+{
+    QList<const MsgDeletedMessage*> found;
+    if (deletedByAnchor.isEmpty())
+        return found;
+    for (const MsgContent* content : session.messages) {
+        const auto it = content ? deletedByAnchor.constFind(content->id) : deletedByAnchor.cend();
+        if (it == deletedByAnchor.cend())
+            continue;
+        for (int index : *it) {
+            if (!found.contains(&deleted[index]))
+                found.append(&deleted[index]);
+        }
+    }
+    return found;
+}
+
+void ConversationBuilder::buildDeleted(const MsgDeletedMessage& source, const ConversationView& conversation,
+                                       const QString* onlyName, MessageView& message) const
+{
+    message.id = source.rowid;
+    message.handleId = source.handleId;
+    message.dateSeconds = source.date;
+    message.date = IosDate::fromStored(source.date);
+    message.isFromMe = source.isFromMe ? 1 : 0;
+    message.isSent = message.isFromMe;
+    message.isRead = 1; // a deleted message asks for no attention
+    message.isNonSms = source.service == QLatin1String("SMS") ? 0 : 1;
+    message.senderName = senderOf(source.isFromMe, source.handleId, conversation, onlyName);
+    QString words = source.text;
+    words.remove(objectReplacement);
+    message.text = words.trimmed();
+    message.details.deleted = true;
+    message.details.dateDeletedSeconds = source.dateDeleted;
+    message.details.dateDeleted = IosDate::fromStored(source.dateDeleted);
 }
 
 QString ConversationBuilder::displayName(const MsgIdentifier& identifier)
@@ -165,6 +266,7 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
         qint64 id;
         int position;
         const MsgContent* content;
+        const MsgDeletedMessage* deleted;
     };
     std::vector<Slot> order;
     order.reserve(static_cast<size_t>(session.messages.size()));
@@ -172,8 +274,13 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
         if (const MsgContent* content = session.messages.at(i)) {
             const qint64 seconds = IosDate::storedSeconds(content->date);
             if (!selection || selection->contains(seconds))
-                order.push_back(Slot{seconds, content->id, i, content});
+                order.push_back(Slot{seconds, content->id, i, content, nullptr});
         }
+    }
+    // Recently Deleted in place, by date.
+    for (const MsgDeletedMessage* gone : deletedOf(session)) {
+        if (!selection || selection->contains(gone->date))
+            order.push_back(Slot{gone->date, gone->rowid, session.messages.size(), nullptr, gone});
     }
     // A message joined to two chat rows of the conversation comes twice, read
     // from one row, so with one date: its copies meet in this order, and the
@@ -186,16 +293,28 @@ ConversationView ConversationBuilder::build(const MsgSession& session, int index
 
     view.messages.resize(static_cast<int>(order.size()));
     MessageView* message = view.messages.data();
-    for (const Slot& slot : order)
-        buildMessage(*slot.content, slot.seconds, view, names.size() == 1 ? &names.first() : nullptr, *message++);
+    const QString* onlyName = names.size() == 1 ? &names.first() : nullptr;
+    for (const Slot& slot : order) {
+        if (slot.content)
+            buildMessage(*slot.content, slot.seconds, view, onlyName, *message++);
+        else
+            buildDeleted(*slot.deleted, view, onlyName, *message++);
+    }
     if (details)
         applyDetails(view);
     qint64 newest = 0;
     for (const MessageView& kept : view.messages) {
-        if (kept.date.isValid() && (newest == 0 || kept.dateSeconds > newest))
+        // What is in Recently Deleted is no longer the conversation's latest word.
+        if (kept.date.isValid() && !kept.details.deleted && (newest == 0 || kept.dateSeconds > newest))
             newest = kept.dateSeconds;
     }
     view.newestDate = IosDate::fromStored(newest);
+    for (const MsgContent* content : session.messages) {
+        if (!filterByAnchor.isEmpty() && content && filterByAnchor.contains(content->id)) {
+            view.filtered = filterName(filterByAnchor.value(content->id));
+            break;
+        }
+    }
     return view;
 }
 
@@ -221,7 +340,7 @@ void ConversationBuilder::buildMessage(const MsgContent& content, qint64 dateSec
     message.shareDirection = content.shareDirection;
     message.otherHandle = content.otherHandle;
     message.extraFlag = content.extraFlag;
-    message.senderName = senderOf(content, conversation, onlyName);
+    message.senderName = senderOf(content.isFromMe != 0, content.handleId, conversation, onlyName);
 
     // The words of the text pieces, one line each.
     bool hasWords = false;
@@ -380,6 +499,10 @@ int ConversationBuilder::messageCount(const MsgSession& session) const
         if (content && !(details && details->isReaction(content->id))
             && (!selection || selection->contains(IosDate::storedSeconds(content->date))))
             ids.push_back(content->id);
+    }
+    for (const MsgDeletedMessage* gone : deletedOf(session)) {
+        if (!details->isReaction(gone->rowid) && (!selection || selection->contains(gone->date)))
+            ids.push_back(gone->rowid);
     }
     std::sort(ids.begin(), ids.end());
     return static_cast<int>(std::unique(ids.begin(), ids.end()) - ids.begin());

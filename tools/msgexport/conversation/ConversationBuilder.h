@@ -2,6 +2,8 @@
 
 #include "ConversationView.h"
 
+#include <QHash>
+
 class BackupBoundary;
 class ConversationSelection;
 class MsgContent;
@@ -14,9 +16,11 @@ class MsgSession;
 class ConversationBuilder
 {
 public:
-    // details: read by the caller, or null to show only what the fixed
-    // model carries.
-    explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr);
+    // details: loaded by the caller, or null to show only what the fixed
+    // model carries. Messages in Recently Deleted are shown in place unless
+    // skipDeleted.
+    explicit ConversationBuilder(const BackupBoundary& boundary, const MsgDetails* details = nullptr,
+                                 bool skipDeleted = false);
 
     // Only the messages of the selection's days are built and counted.
     void setSelection(const ConversationSelection* chosen) { selection = chosen; }
@@ -34,6 +38,10 @@ private:
     void buildMessage(const MsgContent& content, qint64 dateSeconds, const ConversationView& conversation,
                       const QString* onlyName, MessageView& message) const;
     AttachmentView buildAttachment(const MsgPiece& piece) const;
+    // The deleted messages whose anchor is among session's messages.
+    QList<const MsgDeletedMessage*> deletedOf(const MsgSession& session) const;
+    void buildDeleted(const MsgDeletedMessage& deleted, const ConversationView& conversation, const QString* onlyName,
+                      MessageView& message) const;
     // Reactions move under their targets, replies get their quote, group
     // events their line.
     void applyDetails(ConversationView& view) const;
@@ -41,4 +49,7 @@ private:
     const BackupBoundary& boundary;
     const MsgDetails* details;
     const ConversationSelection* selection = nullptr;
+    QList<MsgDeletedMessage> deleted;
+    QHash<qint64, QList<int>> deletedByAnchor; // anchor -> indexes into deleted
+    QHash<qint64, int> filterByAnchor;         // anchor -> chat.is_filtered
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "BackupBoundary.h"
+#include "MsgDetail.h"
 
 #include <QDateTime>
 #include <QList>
@@ -102,10 +103,45 @@ struct EditView
 
 struct LinkView
 {
+    QString kind; // "place", "App Store", "Apple Music", "collaboration"; empty for a page
     QString title;
     QString summary;
     QString url;
     QString host;
+};
+
+// An iMessage app's balloon: the app, by its kind or name, and what its
+// template layout says.
+struct AppView
+{
+    QString bundleId;
+    QString kind; // "Handwriting", "Digital Touch", "Apple Cash", ...; empty when unknown
+    QString name; // the app's own name, from its payload
+    QString summary;
+    QString caption;
+    QString subcaption;
+    QString imageTitle;
+    QString imageSubtitle;
+    QString trailingCaption;
+    QString trailingSubcaption;
+
+    // One line that is never empty: "GamePigeon: 8 Ball — Your move", or
+    // the bundle id of a kind nobody knows.
+    QString line() const
+    {
+        const QString who = !name.isEmpty() ? name : kind;
+        QStringList parts;
+        for (const QString* text : {&summary, &imageTitle, &imageSubtitle, &caption, &subcaption, &trailingCaption,
+                                    &trailingSubcaption}) {
+            if (!text->isEmpty() && *text != who && !parts.contains(*text))
+                parts << *text;
+        }
+        const QString what = parts.join(QStringLiteral(" \u2014 "));
+        if (who.isEmpty())
+            return what.isEmpty() ? QStringLiteral("unknown app %1").arg(bundleId)
+                                  : QStringLiteral("%1 (unknown app %2)").arg(what, bundleId);
+        return what.isEmpty() ? who : QStringLiteral("%1: %2").arg(who, what);
+    }
 };
 
 // What the optional details add to a message; all empty on older schemas.
@@ -124,6 +160,7 @@ struct MessageDetailsView
     QString effectId;
     QString balloonBundleId;
     LinkView link;
+    AppView app; // empty bundleId unless an app's balloon
     QString groupEvent; // "added", "removed", "left", "renamed", "photoChanged", "photoRemoved"
     QString groupActor; // "You" for the device's owner
     QString groupTarget;
@@ -131,6 +168,22 @@ struct MessageDetailsView
     QString groupEventText; // eventLine() as plain text
     bool audio = false;
     bool played = false;
+    // In Recently Deleted since dateDeleted.
+    bool deleted = false;
+    qint64 dateDeletedSeconds = 0;
+    QDateTime dateDeleted;
+    // The archived body with its runs, when a run is styled (bold, an
+    // effect, a mention, a link); offsets in UTF-16 units of bodyText.
+    QString bodyText;
+    QList<MsgTextRun> textRuns;
+    QString service; // "RCS" or "Satellite"; empty for iMessage and SMS
+    bool junk = false;
+    // Send Later: when it was scheduled for and whether it went out.
+    bool scheduled = false;
+    qint64 dateScheduledSeconds = 0;
+    QDateTime dateScheduled;
+    bool scheduledSent = false;
+    QString transcription; // of an audio message
 
     // The system line of a group event, "Maya Chen named the conversation
     // “Hiking crew”", with each name and the title passed through name().
@@ -158,7 +211,8 @@ struct MessageDetailsView
     bool isEmpty() const
     {
         return reactions.isEmpty() && replyToGuid.isEmpty() && !edited && !unsent && effectId.isEmpty()
-               && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio;
+               && balloonBundleId.isEmpty() && link.url.isEmpty() && groupEvent.isEmpty() && !audio && !deleted
+               && textRuns.isEmpty() && service.isEmpty() && !junk && !scheduled && transcription.isEmpty();
     }
 };
 
@@ -202,4 +256,5 @@ struct ConversationView
     QStringList participantLabels;       // "Name <address>" or the address, each once
     QVector<MessageView> messages;       // oldest first
     QDateTime newestDate;
+    QString filtered; // "unknown sender" or "junk" when iOS filtered the conversation
 };

@@ -56,6 +56,24 @@ tr.has-unread td.unread { font-weight: 600; color: #d70015; }
 .edits ol { margin: 2px 0; padding-left: 18px; }
 .reactions { font-size: 12px; margin: 1px 12px 0; }
 .reaction { display: inline-block; background: #f2f2f7; border-radius: 10px; padding: 1px 6px; margin-right: 3px; }
+.msg.sent.rcs .bubble, .msg.sent.satellite .bubble { background: var(--sent-sms); }
+.app { margin: 4px 0; padding: 6px 8px; border-radius: 10px; background: #00000014; }
+.transcription { margin: 4px 0 0; font-size: 13px; font-style: italic; opacity: 0.85; }
+.filtered { color: #d70015; }
+.msg.deleted .bubble { opacity: 0.6; outline: 1px dashed #8e8e93; }
+.meta .deleted-mark { color: #d70015; }
+.text .mention { font-weight: 600; }
+.text .effect { display: inline-block; }
+.text .effect-big { font-size: 1.6em; }
+.text .effect-small { font-size: 0.7em; }
+.text .effect-shake { animation: effect-shake 0.4s 3; }
+.text .effect-nod { animation: effect-nod 0.5s 3; }
+.text .effect-jitter { animation: effect-shake 0.15s 8; }
+.text .effect-explode, .text .effect-bloom { animation: effect-grow 0.8s 1; }
+.text .effect-ripple { animation: effect-nod 0.8s 2; }
+@keyframes effect-shake { 25% { transform: translateX(-2px); } 75% { transform: translateX(2px); } }
+@keyframes effect-nod { 50% { transform: translateY(-3px); } }
+@keyframes effect-grow { 0% { transform: scale(0.4); } 60% { transform: scale(1.3); } }
 footer { color: #8e8e93; font-size: 12px; text-align: center; padding: 16px; }
 )css";
 
@@ -231,11 +249,68 @@ void writeText(OutputSink& out, const QString& text)
     out.html(text) << "</bdi></p>\n";
 }
 
+bool isWebUrl(const QUrl& url)
+{
+    return url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
+}
+
+QString effectLabel(const QString& effect)
+{
+    return effect.isEmpty() ? effect : effect.left(1).toUpper() + effect.mid(1);
+}
+
+// The archived body run by run: styles as elements, an effect as a class
+// (and its name as a title), a mention and a web link as what they are. The
+// placeholders of attachments are left out; the attachments follow.
+void writeFormattedText(OutputSink& out, const MessageDetailsView& details)
+{
+    out << "<p class=\"text formatted\" dir=\"auto\"><bdi>";
+    for (const MsgTextRun& run : details.textRuns) {
+        QString words = details.bodyText.mid(run.start, run.length);
+        words.remove(QChar(0xFFFC));
+        if (words.isEmpty())
+            continue;
+        QStringList closers;
+        const QUrl url(run.link);
+        if (!run.link.isEmpty() && isWebUrl(url)) {
+            out << "<a href=\"";
+            out.html(QString::fromLatin1(url.toEncoded())) << "\" rel=\"noreferrer\">";
+            closers.prepend(QStringLiteral("</a>"));
+        }
+        if (!run.mention.isEmpty()) {
+            out << "<span class=\"mention\" title=\"";
+            out.html(run.mention) << "\">";
+            closers.prepend(QStringLiteral("</span>"));
+        }
+        if (!run.effect.isEmpty()) {
+            out << "<span class=\"effect effect-";
+            out.html(run.effect) << "\" title=\"";
+            out.html(effectLabel(run.effect)) << "\">";
+            closers.prepend(QStringLiteral("</span>"));
+        }
+        const struct
+        {
+            bool on;
+            const char* tag;
+        } styles[] = {{run.bold, "b"}, {run.italic, "i"}, {run.underline, "u"}, {run.strikethrough, "s"}};
+        for (const auto& style : styles) {
+            if (style.on) {
+                out << '<' << style.tag << '>';
+                closers.prepend(QStringLiteral("</%1>").arg(QLatin1String(style.tag)));
+            }
+        }
+        out.html(words);
+        for (const QString& closer : qAsConst(closers))
+            out << closer;
+    }
+    out << "</bdi></p>\n";
+}
+
 // Only web links become links; anything else is shown as text.
 void writeLink(OutputSink& out, const LinkView& link)
 {
     const QUrl url(link.url);
-    const bool web = url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
+    const bool web = isWebUrl(url);
     if (web) {
         out << "<a class=\"link\" href=\"";
         out.html(QString::fromLatin1(url.toEncoded())) << "\" rel=\"noreferrer\">";
@@ -243,6 +318,8 @@ void writeLink(OutputSink& out, const LinkView& link)
         out << "<div class=\"link\">";
     }
     bdi(out, link.title.isEmpty() ? link.url : link.title);
+    if (!link.kind.isEmpty())
+        (out << " <span class=\"link-kind\">").html(link.kind) << "</span>";
     out << " <span class=\"host\">";
     out.html(link.host.isEmpty() ? link.url : link.host) << "</span>" << (web ? "</a>\n" : "</div>\n");
 }
@@ -290,6 +367,8 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
     }
     const bool sent = message.isFromMe != 0;
     out << "<div class=\"msg " << (sent ? "sent " : "received ") << (message.isNonSms != 0 ? "nonsms" : "sms")
+        << (details.deleted ? " deleted" : "")
+        << (details.service.isEmpty() ? "" : details.service == QLatin1String("RCS") ? " rcs" : " satellite")
         << "\" id=\"m";
     out.number(message.id) << "\">\n";
     if (showSender && !sent) {
@@ -307,19 +386,34 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
         out << "<p class=\"subject\" dir=\"auto\">";
         out.html(message.subject) << "</p>\n";
     }
-    // Words kept only in the archived body have no place among the pieces.
-    if (message.textFromArchivedBody)
+    // Words kept only in the archived body have no place among the pieces;
+    // a formatted body stands for the text pieces.
+    const bool formatted = !details.textRuns.isEmpty();
+    if (formatted)
+        writeFormattedText(out, details);
+    else if (message.textFromArchivedBody || (details.deleted && !message.text.isEmpty()))
         writeText(out, message.text);
     for (const PieceView& piece : message.pieces) {
         if (piece.kind == PieceView::Kind::Attachment)
             writeAttachment(out, piece.attachment);
-        else if (!piece.text.isEmpty())
+        else if (!piece.text.isEmpty() && !formatted)
             writeText(out, piece.text);
     }
     if (details.unsent && message.text.isEmpty())
         out << "<p class=\"unsent\">Unsent</p>\n";
+    if (!details.transcription.isEmpty()) {
+        out << "<p class=\"transcription\" dir=\"auto\">";
+        bdi(out, details.transcription);
+        out << "</p>\n";
+    }
     if (!details.link.url.isEmpty())
         writeLink(out, details.link);
+    if (!details.app.bundleId.isEmpty()) {
+        out << "<div class=\"app\" title=\"";
+        out.html(details.app.bundleId) << "\">\U0001F9E9 ";
+        bdi(out, details.app.line());
+        out << "</div>\n";
+    }
     if (!details.editHistory.isEmpty())
         writeEdits(out, details);
     out << "</div>\n";
@@ -336,6 +430,16 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
         timeElement(meta(), message.date, true);
     if (message.isNonSms == 0)
         meta() << "SMS";
+    if (!details.service.isEmpty())
+        meta().html(details.service);
+    if (details.junk)
+        meta() << "<span class=\"junk\">Junk</span>";
+    if (details.scheduled) {
+        meta() << "<span class=\"scheduled\">Send Later";
+        if (details.dateScheduled.isValid())
+            timeElement(out << ", scheduled ", details.dateScheduled);
+        out << (details.scheduledSent ? ", sent" : ", not sent yet") << "</span>";
+    }
     if (message.isUnread())
         meta() << "<span class=\"unread\">Unread</span>";
     if (sent && message.dateRead.isValid())
@@ -350,6 +454,21 @@ void writeMessage(OutputSink& out, const MessageView& message, bool showSender)
         (meta() << "Sent with ").html(details.effect);
     if (details.audio)
         meta() << (details.played ? "Audio message, played" : "Audio message");
+    QStringList effects;
+    for (const MsgTextRun& run : details.textRuns) {
+        if (!run.effect.isEmpty() && !effects.contains(effectLabel(run.effect)))
+            effects.append(effectLabel(run.effect));
+    }
+    if (!effects.isEmpty())
+        (meta() << "<span class=\"text-effects\">Text effect" << (effects.size() > 1 ? "s: " : ": "))
+                .html(effects.join(QStringLiteral(", ")))
+            << "</span>";
+    if (details.deleted) {
+        meta() << "<span class=\"deleted-mark\">Deleted";
+        if (details.dateDeleted.isValid())
+            timeElement(out << ' ', details.dateDeleted);
+        out << "</span>";
+    }
     out << "</div>\n</div>\n";
 }
 
@@ -401,7 +520,10 @@ bool writePage(OutputSink& out, const ExportDocument& document, const Conversati
     writeParticipants(out, conversation);
     out << "</p>\n<p>";
     out.number(conversation.messages.size()) << " messages, ";
-    out.number(conversation.unreadCount) << " unread</p>\n</header>\n<main class=\"thread\">\n";
+    out.number(conversation.unreadCount) << " unread</p>\n";
+    if (!conversation.filtered.isEmpty())
+        (out << "<p class=\"filtered\">Filtered by iOS: ").html(conversation.filtered) << "</p>\n";
+    out << "</header>\n<main class=\"thread\">\n";
     const bool showSenders = conversation.participantLabels.size() > 1;
     QDate day;
     for (const MessageView& message : conversation.messages) {

@@ -146,11 +146,62 @@ void writePiece(JsonOut& json, const PieceView& piece)
     json.end();
 }
 
+// The archived body and its runs; offsets count UTF-16 units of text.
+void writeFormattedText(JsonOut& json, const MessageDetailsView& details)
+{
+    json.key("formattedText").object();
+    json.key("runs").array();
+    for (const MsgTextRun& run : details.textRuns) {
+        json.element().object();
+        json.key("attachmentGuid").optional(run.attachmentGuid);
+        json.key("bold").value(run.bold);
+        json.key("effect").optional(run.effect);
+        json.key("italic").value(run.italic);
+        json.key("length").value(run.length);
+        json.key("link").optional(run.link);
+        json.key("mention").optional(run.mention);
+        if (run.part >= 0)
+            json.key("part").value(run.part);
+        else
+            json.key("part").null();
+        json.key("start").value(run.start);
+        json.key("strikethrough").value(run.strikethrough);
+        json.key("underline").value(run.underline);
+        json.end();
+    }
+    json.end();
+    json.key("text").value(details.bodyText);
+    json.end();
+}
+
 void writeDetails(JsonOut& json, const MessageDetailsView& details)
 {
     json.object();
+    if (!details.app.bundleId.isEmpty()) {
+        const AppView& app = details.app;
+        json.key("app").object();
+        json.key("bundleId").value(app.bundleId);
+        json.key("caption").optional(app.caption);
+        json.key("imageSubtitle").optional(app.imageSubtitle);
+        json.key("imageTitle").optional(app.imageTitle);
+        json.key("kind").optional(app.kind);
+        json.key("line").value(app.line());
+        json.key("name").optional(app.name);
+        json.key("subcaption").optional(app.subcaption);
+        json.key("summary").optional(app.summary);
+        json.key("trailingCaption").optional(app.trailingCaption);
+        json.key("trailingSubcaption").optional(app.trailingSubcaption);
+        json.end();
+    }
     json.key("audio").value(details.audio);
     json.key("balloonBundleId").optional(details.balloonBundleId);
+    // Only on what is in Recently Deleted or formatted, so other messages keep their shape.
+    if (details.deleted) {
+        json.key("deleted").object();
+        json.key("date").date(details.dateDeleted);
+        json.key("dateSeconds").value(details.dateDeletedSeconds);
+        json.end();
+    }
     json.key("editHistory").array();
     for (const EditView& edit : details.editHistory) {
         json.element().object();
@@ -164,15 +215,21 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
     json.key("edited").value(details.edited);
     json.key("effect").optional(details.effect);
     json.key("effectId").optional(details.effectId);
+    if (!details.textRuns.isEmpty())
+        writeFormattedText(json, details);
     json.key("groupEvent").optional(details.groupEvent);
     json.key("groupEventText").optional(details.groupEventText);
     json.key("guid").value(details.guid);
+    if (details.junk)
+        json.key("junk").value(true);
     const LinkView& link = details.link;
     if (link.url.isEmpty()) {
         json.key("link").null();
     } else {
         json.key("link").object();
         json.key("host").optional(link.host);
+        if (!link.kind.isEmpty())
+            json.key("kind").value(link.kind);
         json.key("summary").optional(link.summary);
         json.key("title").optional(link.title);
         json.key("url").value(link.url);
@@ -196,6 +253,17 @@ void writeDetails(JsonOut& json, const MessageDetailsView& details)
         json.key("replyToId").value(details.replyToId);
     else
         json.key("replyToId").null();
+    if (details.scheduled) {
+        json.key("scheduled").object();
+        json.key("date").date(details.dateScheduled);
+        json.key("dateSeconds").value(details.dateScheduledSeconds);
+        json.key("sent").value(details.scheduledSent);
+        json.end();
+    }
+    if (!details.service.isEmpty())
+        json.key("service").value(details.service);
+    if (!details.transcription.isEmpty())
+        json.key("transcription").value(details.transcription);
     json.key("unsent").value(details.unsent);
     json.key("unsentParts").array();
     for (int part : details.unsentParts)
@@ -269,6 +337,8 @@ bool JsonWriter::writeAll(OutputSink& out, const ExportDocument& document, const
     const bool made = document.forEach(
         [&](const ConversationView& conversation) {
             json.element().object();
+            if (!conversation.filtered.isEmpty())
+                json.key("filtered").value(conversation.filtered);
             json.key("index").value(conversation.index);
             json.key("messageCount").value(conversation.messages.size());
             json.key("messages").array();

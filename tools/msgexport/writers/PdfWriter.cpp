@@ -393,6 +393,14 @@ private:
         const MessageDetailsView& details = message.details;
         if (message.isNonSms == 0)
             notes << QStringLiteral("SMS");
+        if (!details.service.isEmpty())
+            notes << (details.service == QLatin1String("RCS") ? QStringLiteral("RCS") : QStringLiteral("satellite"));
+        if (details.junk)
+            notes << QStringLiteral("junk");
+        if (details.scheduled)
+            notes << QStringLiteral("Send Later, scheduled %1, %2")
+                         .arg(IosDate::localText(details.dateScheduled),
+                              details.scheduledSent ? QStringLiteral("sent") : QStringLiteral("not sent yet"));
         if (details.edited)
             notes << QStringLiteral("edited");
         if (details.unsent)
@@ -405,6 +413,9 @@ private:
             notes << QStringLiteral("sent with %1").arg(OutputSink::withoutControls(details.effect));
         if (details.audio)
             notes << (details.played ? QStringLiteral("audio message, played") : QStringLiteral("audio message"));
+        if (details.deleted)
+            notes << (details.dateDeleted.isValid() ? QStringLiteral("deleted %1").arg(IosDate::localText(details.dateDeleted))
+                                                    : QStringLiteral("deleted"));
         return notes.isEmpty() ? QString() : QStringLiteral("  [%1]").arg(notes.join(QStringLiteral(", ")));
     }
 
@@ -425,6 +436,10 @@ private:
         if (!message.subject.isEmpty())
             pages.text(QStringLiteral("Subject: ") + message.subject, fonts.body, black, indent);
         pages.text(message.text, fonts.body, black, indent);
+        if (!details.transcription.isEmpty())
+            pages.text(QStringLiteral("Transcription: ") + details.transcription, fonts.italic, grey, indent);
+        if (!details.app.bundleId.isEmpty())
+            pages.text(QStringLiteral("App: ") + details.app.line(), fonts.body, black, indent);
         if (!details.link.url.isEmpty())
             pages.text(QStringLiteral("Link: %1 (%2)")
                            .arg(details.link.title.isEmpty() ? details.link.url : details.link.title,

@@ -26,13 +26,23 @@ void writeNotes(OutputSink& out, const MessageView& message)
         separator = ", ";
         return out;
     };
+    const MessageDetailsView& details = message.details;
     if (message.isNonSms == 0)
         note() << "SMS";
+    if (!details.service.isEmpty())
+        note() << (details.service == QLatin1String("RCS") ? "RCS" : "satellite");
+    if (details.junk)
+        note() << "junk";
     if (message.isUnread())
         note() << "unread";
     if (message.error != 0)
         (note() << "not delivered, error ").number(message.error);
-    const MessageDetailsView& details = message.details;
+    if (details.scheduled) {
+        note() << "Send Later, scheduled ";
+        if (details.dateScheduled.isValid())
+            IosDate::appendLocal(out, details.dateScheduled);
+        out << (details.scheduledSent ? ", sent" : ", not sent yet");
+    }
     if (details.edited)
         note() << "edited";
     if (details.unsent)
@@ -41,6 +51,11 @@ void writeNotes(OutputSink& out, const MessageView& message)
         note() << "sent with " << details.effect;
     if (details.audio)
         note() << (details.played ? "audio message, played" : "audio message");
+    if (details.deleted) {
+        note() << "deleted";
+        if (details.dateDeleted.isValid())
+            IosDate::appendLocal(out << ' ', details.dateDeleted);
+    }
     if (separator[0] == ',')
         out << ']';
 }
@@ -79,8 +94,13 @@ void writeMessage(OutputSink& out, const MessageView& message)
         for (const QStringRef& words : message.text.splitRef(QLatin1Char('\n')))
             line() << words << '\n';
     }
+    if (!details.app.bundleId.isEmpty())
+        line() << "App: " << details.app.line() << '\n';
+    if (!details.transcription.isEmpty())
+        line() << "Transcription: " << details.transcription.simplified() << '\n';
     if (!details.link.url.isEmpty()) {
-        line() << "Link: " << (details.link.title.isEmpty() ? details.link.url : details.link.title) << " ("
+        line() << "Link" << (details.link.kind.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details.link.kind))
+               << ": " << (details.link.title.isEmpty() ? details.link.url : details.link.title) << " ("
                << (details.link.host.isEmpty() ? details.link.url : details.link.host) << ")\n";
     }
     if (lead[0] == ' ')
@@ -135,6 +155,8 @@ bool TextWriter::writeAll(OutputSink& out, const ExportDocument& document, const
         [&](const ConversationView& conversation) {
             out << "\n== " << conversation.title << " ==\n";
             out << "Participants: " << conversation.participantLabels.join(QStringLiteral(", ")) << '\n';
+            if (!conversation.filtered.isEmpty())
+                out << "Filtered by iOS: " << conversation.filtered << '\n';
             out << "Messages: ";
             out.number(conversation.messages.size()) << ", unread: ";
             out.number(conversation.unreadCount) << "\n\n";
