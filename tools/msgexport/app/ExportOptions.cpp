@@ -123,7 +123,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList& arguments, Export
                     .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
                          ExportWriter::pdfBuiltIn() ? QString() : QStringLiteral(" (PDF export not built in)"));
 #if defined(MSGEXPORT_WITH_MEDIA)
-        *text += QStringLiteral("converts pictures, voice messages and videos for html and json exports (%1)\n")
+        *text += QStringLiteral("converts pictures, voice messages and videos for html, json and pdf exports (%1)\n")
                      .arg(MediaConverter::libraries());
 #else
         *text += QStringLiteral("built without conversion of pictures, voice messages and videos: pages link the "
