@@ -77,7 +77,7 @@ bool rewrite(const QString& path, int mode, unsigned page, const QByteArray& pay
 }
 
 // The load, the details and the export of a folder laid out like Library.
-void load(const QString& library, bool json)
+void load(const QString& library, const QString& format)
 {
     const BackupBoundary boundary(library);
     MsgService service(QStringLiteral("fuzz"), false);
@@ -105,9 +105,14 @@ void load(const QString& library, bool json)
     ExportTarget target;
     target.stream = &out;
     QString error;
-    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(json ? QStringLiteral("json") : QStringLiteral("text"));
+    const std::unique_ptr<ExportWriter> writer = ExportWriter::create(format);
     if (!writer || !writer->write(document, target, &error))
         std::abort(); // a loaded backup always exports
+}
+
+QString formatOf(int mode)
+{
+    return (mode & 4) ? QStringLiteral("json") : (mode & 16) ? QStringLiteral("csv") : QStringLiteral("text");
 }
 
 void run(const std::uint8_t* data, std::size_t size, const QString& folder)
@@ -127,7 +132,7 @@ void run(const std::uint8_t* data, std::size_t size, const QString& folder)
     if (!SampleLibrary::write(files, library))
         return;
     if (form == 0) {
-        load(library, mode & 4);
+        load(library, formatOf(mode));
         return;
     }
 
@@ -143,7 +148,7 @@ void run(const std::uint8_t* data, std::size_t size, const QString& folder)
     }
     const QString view = folder + QStringLiteral("/view");
     if (VexoBackup::makeBackupView(backup, writer.password, view) == VexoBackup::ViewReady)
-        load(view, mode & 4);
+        load(view, formatOf(mode));
     VexoBackup::removeBackupView(view);
 }
 
