@@ -13,9 +13,7 @@
 // attachments are listed with name, size and SHA-256.
 //
 // Each document is laid out twice, once to count its pages and once to draw
-// them. The conversations' documents are written on worker threads, one per
-// core (up to four), each with a Pango context of its own; a few
-// conversations are held at a time.
+// them; only one message's layouts are held at a time.
 class PdfWriter : public ExportWriter
 {
 public:
