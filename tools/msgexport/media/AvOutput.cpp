@@ -1,6 +1,7 @@
 #include "AvOutput.h"
 
 #include "AvInput.h"
+#include "AvPointers.h"
 
 #include <QIODevice>
 
@@ -15,10 +16,6 @@ extern "C" {
 #include <memory>
 
 namespace {
-
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // CAF keeps no Opus header of its own; Ogg needs one: the identification
 // header of RFC 7845 for a plain mono or stereo stream.

@@ -2,6 +2,7 @@
 
 #include "AvInput.h"
 #include "AvOutput.h"
+#include "AvPointers.h"
 
 #include <QTransform>
 
@@ -17,15 +18,6 @@ extern "C" {
 
 namespace {
 
-struct CodecFree {
-    void operator()(AVCodecContext* codec) const { avcodec_free_context(&codec); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 struct ScalerFree {
     void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
 };
