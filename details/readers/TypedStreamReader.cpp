@@ -87,8 +87,12 @@ bool TypedStreamReader::sharedString(int* index)
     return true;
 }
 
-bool TypedStreamReader::readClass(int* index, int depth)
+// The head of a class or an object: nil, a reference to one read before
+// (which must be of the kind expected), or the tag of a new one, which the
+// caller reads.
+bool TypedStreamReader::readHead(Entry kind, int depth, int* index, bool* isNew)
 {
+    *isNew = false;
     if (depth > maxDepth)
         return fail();
     quint8 head = 0;
@@ -98,17 +102,28 @@ bool TypedStreamReader::readClass(int* index, int depth)
         *index = -1;
         return true;
     }
-    if (head != tagNew) {
-        qint64 reference = 0;
-        if (!integerFrom(head, &reference))
-            return false;
-        reference -= firstReference;
-        if (reference < 0 || reference >= static_cast<qint64>(shared.size())
-            || shared[static_cast<size_t>(reference)].kind != Entry::Class)
-            return fail();
-        *index = shared[static_cast<size_t>(reference)].index;
+    if (head == tagNew) {
+        *isNew = true;
         return true;
     }
+    qint64 reference = 0;
+    if (!integerFrom(head, &reference))
+        return false;
+    reference -= firstReference;
+    if (reference < 0 || reference >= static_cast<qint64>(shared.size())
+        || shared[static_cast<size_t>(reference)].kind != kind)
+        return fail();
+    *index = shared[static_cast<size_t>(reference)].index;
+    return true;
+}
+
+bool TypedStreamReader::readClass(int* index, int depth)
+{
+    bool isNew = false;
+    if (!readHead(Entry::Class, depth, index, &isNew))
+        return false;
+    if (!isNew)
+        return true; // nil, or one read before
     int name = -1;
     qint64 version = 0;
     if (!sharedString(&name) || name < 0 || !integer(&version))
@@ -128,26 +143,11 @@ bool TypedStreamReader::readClass(int* index, int depth)
 
 bool TypedStreamReader::readObject(int* index, int depth)
 {
-    if (depth > maxDepth)
-        return fail();
-    quint8 head = 0;
-    if (!byte(&head))
+    bool isNew = false;
+    if (!readHead(Entry::Object, depth, index, &isNew))
         return false;
-    if (head == tagNil) {
-        *index = -1;
-        return true;
-    }
-    if (head != tagNew) {
-        qint64 reference = 0;
-        if (!integerFrom(head, &reference))
-            return false;
-        reference -= firstReference;
-        if (reference < 0 || reference >= static_cast<qint64>(shared.size())
-            || shared[static_cast<size_t>(reference)].kind != Entry::Object)
-            return fail();
-        *index = shared[static_cast<size_t>(reference)].index;
-        return true;
-    }
+    if (!isNew)
+        return true; // nil, or one read before
     if (objectList.size() >= static_cast<size_t>(maxObjects))
         return fail();
     // The object takes its place in the table before its class and contents,

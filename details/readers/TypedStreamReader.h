@@ -68,6 +68,7 @@ private:
     bool integer(qint64* out);
     bool unsharedBytes(QByteArray* out);
     bool sharedString(int* index); // -1 for nil
+    bool readHead(Entry kind, int depth, int* index, bool* isNew);
     bool readClass(int* index, int depth);
     bool readObject(int* index, int depth);
     bool readCString(QByteArray* out);
