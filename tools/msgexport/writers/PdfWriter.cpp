@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QIODevice>
 #include <QLocale>
+#include <QSize>
 
 #include <algorithm>
 #include <cstring>
@@ -230,9 +231,12 @@ private:
 
     void drawHeader()
     {
-        const Layout title = layout(isolate(header), fonts.small, 0, true);
-        pango_layout_set_width(title.get(), static_cast<int>((width() - 90) * PANGO_SCALE));
-        pango_layout_set_ellipsize(title.get(), PANGO_ELLIPSIZE_END);
+        // The title is the same on every page: laid out once.
+        if (!title) {
+            title = layout(isolate(header), fonts.small, 0, true);
+            pango_layout_set_width(title.get(), static_cast<int>((width() - 90) * PANGO_SCALE));
+            pango_layout_set_ellipsize(title.get(), PANGO_ELLIPSIZE_END);
+        }
         const Layout number = layout(QStringLiteral("Page %1 of %2").arg(page).arg(total), fonts.small, 0, true);
         pango_layout_set_alignment(number.get(), PANGO_ALIGN_RIGHT);
         cairo_set_source_rgb(cairo, grey.r, grey.g, grey.b);
@@ -280,6 +284,7 @@ private:
         Layout layout;
     };
     std::vector<Reused> layouts;
+    Layout title;
     PangoContext* context;
     const Fonts& fonts;
     QSizeF size;
@@ -475,11 +480,11 @@ private:
             picture = attachment.filePath;
         else if (attachment.hasOwnPreview() && attachment.previewState == BackupBoundary::FileState::Present)
             picture = attachment.previewPath;
-        int w = 0, h = 0;
+        const QSize pictureSize = picture.isEmpty() ? QSize() : sizeOf(picture);
+        const int w = pictureSize.width(), h = pictureSize.height();
         // Some decoders read the whole picture before scaling it: a huge one
         // is listed, not drawn.
-        if (!picture.isEmpty() && gdk_pixbuf_get_file_info(QFile::encodeName(picture).constData(), &w, &h) && w > 0
-            && h > 0 && static_cast<qint64>(w) * h <= maxPicturePixels) {
+        if (w > 0 && h > 0 && static_cast<qint64>(w) * h <= maxPicturePixels) {
             const double scale = std::min(1.0, std::min(thumbnailSize / w, thumbnailSize / h));
             pages.picture(picture, std::max(1.0, w * scale), std::max(1.0, h * scale), indent);
         }
@@ -495,6 +500,18 @@ private:
         pages.text(facts.read ? QStringLiteral("Attachment %1 (%2, %3, SHA-256 %4)").arg(name, type, sizeText(facts.size), facts.sha256)
                               : QStringLiteral("Attachment %1 (%2): cannot be read").arg(name, type),
                    fonts.small, grey, indent);
+    }
+
+    // A picture's size in pixels, read from its header once for both passes.
+    QSize sizeOf(const QString& path)
+    {
+        auto known = pictureSizes.constFind(path);
+        if (known != pictureSizes.constEnd())
+            return known.value();
+        int w = 0, h = 0;
+        if (!gdk_pixbuf_get_file_info(QFile::encodeName(path).constData(), &w, &h))
+            w = h = 0;
+        return pictureSizes.insert(path, QSize(w, h)).value();
     }
 
     const FileFacts& factsOf(const QString& path)
@@ -518,6 +535,7 @@ private:
     const Fonts& fonts;
     QString outputFolder;
     QHash<QString, FileFacts> files; // both passes show the same facts
+    QHash<QString, QSize> pictureSizes;
 };
 
 // One index entry, kept while the conversations are written.
@@ -529,13 +547,32 @@ struct IndexEntry
     QString summary;
 };
 
-cairo_status_t writeTo(void* closure, const unsigned char* data, unsigned int length)
+// Cairo hands its output over in pieces of a few dozen bytes: gathered here,
+// they reach the file in large writes instead of one system call each.
+class StreamBuffer
 {
-    auto* device = static_cast<QIODevice*>(closure);
-    return device->write(reinterpret_cast<const char*>(data), length) == static_cast<qint64>(length)
-               ? CAIRO_STATUS_SUCCESS
-               : CAIRO_STATUS_WRITE_ERROR;
-}
+public:
+    explicit StreamBuffer(QIODevice& device) : device(device) { pending.reserve(capacity); }
+
+    static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length)
+    {
+        auto* buffer = static_cast<StreamBuffer*>(closure);
+        buffer->pending.append(reinterpret_cast<const char*>(data), static_cast<int>(length));
+        return buffer->pending.size() < capacity || buffer->flush() ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+    }
+
+    bool flush()
+    {
+        const bool written = device.write(pending) == pending.size();
+        pending.resize(0); // keeps the reserved capacity
+        return written;
+    }
+
+private:
+    static constexpr int capacity = 256 * 1024;
+    QIODevice& device;
+    QByteArray pending;
+};
 
 // Lays out a document once to count its pages, then draws it into device.
 bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& title,
@@ -544,7 +581,8 @@ bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, con
     KeptLayouts kept;
     Pages counting(context, fonts, size, title, nullptr, 0, &kept);
     body(counting);
-    const Surface surface(cairo_pdf_surface_create_for_stream(writeTo, &device, size.width(), size.height()));
+    StreamBuffer buffer(device);
+    const Surface surface(cairo_pdf_surface_create_for_stream(StreamBuffer::write, &buffer, size.width(), size.height()));
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, shown(title).constData());
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, shown(creator).constData());
     {
@@ -554,7 +592,7 @@ bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, con
         cairo_show_page(cairo.get());
     }
     cairo_surface_finish(surface.get());
-    return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS;
+    return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS && buffer.flush();
 }
 
 } // namespace
