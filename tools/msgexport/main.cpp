@@ -12,12 +12,6 @@
 
 int main(int argc, char** argv)
 {
-#if defined(__GLIBC__)
-    // One heap for every thread. The library's load leaves freed room in it
-    // that the conversations built on the export's other thread can reuse; a
-    // heap of that thread's own would be new memory on top of the peak.
-    mallopt(M_ARENA_MAX, 1);
-#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("msgexport"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MSGEXPORT_VERSION));
@@ -35,5 +29,14 @@ int main(int argc, char** argv)
     case ExportOptions::Outcome::Run:
         break;
     }
+#if defined(__GLIBC__)
+    // One heap for every thread. The library's load leaves freed room in it
+    // that the conversations built on the export's other thread can reuse; a
+    // heap of that thread's own would be new memory on top of the peak.
+    // A PDF export's workers allocate all the time while they lay out text:
+    // on one heap they would wait for each other's locks, so each gets its
+    // own. Set before the first thread starts: glibc fixes the bound then.
+    mallopt(M_ARENA_MAX, options.format == QLatin1String("pdf") ? 8 : 1);
+#endif
     return ExportApp(options).run();
 }

@@ -2,6 +2,7 @@
 
 #include "OutputSink.h"
 
+#include <QMutex>
 #include <QTimeZone>
 
 #include <ctime>
@@ -59,9 +60,10 @@ public:
     {
     }
 
-
+    // A PDF export writes on several threads at once.
     bool find(qint64 day, int* offset)
     {
+        const QMutexLocker lock(&mutex);
         if (day == lastDay) { // a conversation's dates come in order
             *offset = lastOffset;
             return lastOffset != unsteady;
@@ -84,6 +86,13 @@ public:
         return known->second != unsteady;
     }
 
+    void clear()
+    {
+        const QMutexLocker lock(&mutex);
+        days.clear();
+        lastDay = std::numeric_limits<qint64>::min();
+    }
+
 private:
     bool offsetAt(qint64 utcSeconds, int* offset) const
     {
@@ -94,6 +103,7 @@ private:
     }
 
     static constexpr int unsteady = 1 << 30;
+    QMutex mutex;
     bool shown;
     std::unordered_map<qint64, int> days;
     qint64 lastDay = std::numeric_limits<qint64>::min();
@@ -153,7 +163,7 @@ void dateAndTime(qint64 seconds, char separator, char* out)
 void IosDate::setTimeZone(const QTimeZone& zone)
 {
     shownZone() = zone;
-    writingOffsets() = DayOffsets(true);
+    writingOffsets().clear();
 }
 
 QTimeZone IosDate::timeZone()

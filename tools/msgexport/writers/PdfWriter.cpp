@@ -21,9 +21,14 @@
 #include <QSize>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
-#include <vector>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -595,6 +600,131 @@ bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, con
     return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS && buffer.flush();
 }
 
+// A Pango context of one thread's own: neither contexts nor Pango's default
+// font map (one per thread) may be shared between threads.
+struct Renderer
+{
+    Renderer()
+        : context(pango_font_map_create_context(pango_cairo_font_map_get_default()))
+    {
+        // Points, and metrics that do not depend on a screen: both passes and
+        // every page measure alike.
+        pango_cairo_context_set_resolution(context.get(), 72);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        pango_cairo_context_set_font_options(context.get(), options);
+        cairo_font_options_destroy(options);
+    }
+
+    std::unique_ptr<PangoContext, Releaser<void, unrefObject>> context;
+    const Fonts fonts;
+};
+
+// The conversations' documents, written on worker threads while the next
+// conversations are made: they are independent of each other, and laying
+// out text takes most of a PDF export's time. At most two conversations per
+// worker wait, so memory stays bounded by a few conversations.
+class ConversationJobs
+{
+public:
+    using Render = std::function<bool(const Renderer&, const ConversationView&, QString*)>;
+
+    explicit ConversationJobs(Render render)
+        : render(std::move(render))
+    {
+        const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+        if (threads < 2)
+            return;
+        try {
+            for (int i = 0; i < threads; ++i)
+                workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // Fewer workers, or none: add() then writes on the caller's thread.
+        }
+    }
+
+    ~ConversationJobs() { finish(nullptr, true); }
+
+    ConversationJobs(const ConversationJobs&) = delete;
+    ConversationJobs& operator=(const ConversationJobs&) = delete;
+
+    // False once a document could not be written, with the first reason.
+    bool add(const ConversationView& conversation, QString* error)
+    {
+        if (workers.empty()) {
+            if (!inline_)
+                inline_ = std::make_unique<Renderer>();
+            return render(*inline_, conversation, error);
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return failed || queue.size() < 2 * workers.size(); });
+        if (failed) {
+            *error = firstError;
+            return false;
+        }
+        queue.push_back(conversation);
+        changed.notify_all();
+        return true;
+    }
+
+    // Waits for every document, or only for those being written when the
+    // rest are to be dropped (the export stopped); false when one could not
+    // be written.
+    bool finish(QString* error, bool drop = false)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            closed = true;
+            if (drop)
+                queue.clear();
+        }
+        changed.notify_all();
+        for (std::thread& worker : workers)
+            worker.join();
+        workers.clear();
+        if (failed && error)
+            *error = firstError;
+        return !failed;
+    }
+
+private:
+    void work()
+    {
+        const Renderer renderer;
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return closed || !queue.empty(); });
+            if (queue.empty())
+                return;
+            const ConversationView conversation = queue.front();
+            queue.pop_front();
+            changed.notify_all();
+            if (failed)
+                continue; // the export stops; what is queued is dropped
+            lock.unlock();
+            QString error;
+            const bool written = render(renderer, conversation, &error);
+            lock.lock();
+            if (!written && !failed) {
+                failed = true;
+                firstError = error;
+                changed.notify_all();
+            }
+        }
+    }
+
+    const Render render;
+    std::unique_ptr<Renderer> inline_;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<ConversationView> queue;
+    bool closed = false;
+    bool failed = false;
+    QString firstError;
+};
+
 } // namespace
 
 PdfWriter::PdfWriter(const QString& pageSize)
@@ -640,26 +770,31 @@ bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target
         *error = QStringLiteral("the pdf format writes a folder of files: give --output <dir>");
         return false;
     }
-    PangoFontMap* fontMap = pango_cairo_font_map_get_default();
-    PangoContext* context = pango_font_map_create_context(fontMap);
-    // Points, and metrics that do not depend on a screen: both passes and
-    // every page measure alike.
-    pango_cairo_context_set_resolution(context, 72);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    const std::unique_ptr<PangoContext, Releaser<void, unrefObject>> contextOwner(context);
-    const Fonts fonts;
-
     const int total = document.messageCount();
     int done = 0;
+    std::mutex progressLock;
+    ConversationJobs jobs([&](const Renderer& renderer, const ConversationView& conversation, QString* failure) {
+        ConversationPages pages(document, conversation, renderer.fonts, target.folder->path());
+        return target.folder->writeFile(
+            fileName(conversation),
+            [&](QIODevice& device) {
+                return renderPdf(device, renderer.context.get(), renderer.fonts, page, conversation.title,
+                                 document.generator, [&](Pages& out) {
+                                     pages.draw(out, [&] {
+                                         // Counted under the lock: the bar never steps back.
+                                         if (target.progress) {
+                                             const std::lock_guard<std::mutex> lock(progressLock);
+                                             target.progress(++done, total);
+                                         }
+                                     });
+                                 });
+            },
+            failure);
+    });
+
     QList<IndexEntry> index;
-    const bool written = document.forEach(
+    bool written = document.forEach(
         [&](const ConversationView& conversation) {
-            ConversationPages pages(document, conversation, fonts, target.folder->path());
-            const QString file = fileName(conversation);
             QString first, last;
             for (const MessageView& message : conversation.messages) {
                 if (message.date.isValid()) {
@@ -668,25 +803,23 @@ bool PdfWriter::write(const ExportDocument& document, const ExportTarget& target
                         first = last;
                 }
             }
-            index.append(IndexEntry{conversation.title, file, ConversationPages::participants(conversation, QStringLiteral(", ")),
+            index.append(IndexEntry{conversation.title, fileName(conversation),
+                                    ConversationPages::participants(conversation, QStringLiteral(", ")),
                                     QStringLiteral("%1 messages%2").arg(conversation.messages.size()).arg(
                                         first.isEmpty() ? QString() : QStringLiteral(", %1 \u2013 %2").arg(first, last))});
-            return target.folder->writeFile(
-                file,
-                [&](QIODevice& device) {
-                    return renderPdf(device, context, fonts, page, conversation.title, document.generator,
-                                     [&](Pages& out) {
-                                         pages.draw(out, [&] {
-                                             if (target.progress)
-                                                 target.progress(++done, total);
-                                         });
-                                     });
-                },
-                error);
+            return jobs.add(conversation, error);
         },
         error);
+    QString failure;
+    if (!jobs.finish(&failure, !written) && written) {
+        *error = failure;
+        written = false;
+    }
     if (!written)
         return false;
+    const Renderer renderer;
+    const Fonts& fonts = renderer.fonts;
+    PangoContext* context = renderer.context.get();
     return target.folder->writeFile(
         QStringLiteral("index.pdf"),
         [&](QIODevice& device) {

@@ -12,8 +12,10 @@
 // Pictures that can be decoded are drawn at thumbnail size, other
 // attachments are listed with name, size and SHA-256.
 //
-// Each document is laid out twice, once to count its pages and once to draw
-// them; only one message's layouts are held at a time.
+// Each document's paragraphs are laid out once to count its pages and kept
+// (up to a bound) to be drawn. The conversations' documents are written on
+// worker threads, one per core (up to four), each with a Pango context of its
+// own; a few conversations are held at a time.
 class PdfWriter : public ExportWriter
 {
 public:
