@@ -5,6 +5,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <pango/pangocairo.h>
 
+#include "ParagraphLines.h"
 #include "PdfWriter.h"
 
 #include "IosDate.h"
@@ -90,12 +91,19 @@ struct Fonts
     Font title{pango_font_description_from_string("Noto Sans Bold 16")};
 };
 
+// A paragraph laid out in a layout of its own, or in one reused.
+struct Paragraph
+{
+    Layout own;
+    ParagraphLines lines;
+};
+
 // The paragraphs laid out while the pages are counted, kept (up to a bound)
 // to be drawn as they are: shaping them again would take as long again.
-struct KeptLayouts
+struct KeptParagraphs
 {
     static constexpr size_t bound = 20000; // a few tens of MiB at most
-    std::vector<Layout> layouts;
+    std::vector<Paragraph> paragraphs;
     size_t next = 0;
 };
 
@@ -105,7 +113,7 @@ class Pages
 {
 public:
     Pages(PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& header, cairo_t* cairo,
-          int total, KeptLayouts* kept)
+          int total, KeptParagraphs* kept)
         : context(context), fonts(fonts), size(size), header(header), cairo(cairo), total(total), kept(kept)
     {
     }
@@ -152,41 +160,33 @@ public:
         if (words.isEmpty())
             return;
         const QByteArray utf8 = exportLine ? words.toUtf8() : shown(words);
-        Layout own;
-        PangoLayout* made = nullptr;
-        if (!cairo && kept->layouts.size() < KeptLayouts::bound) {
-            own = layout(QString(), font, left, exportLine);
-            made = own.get();
-        } else if (cairo && kept->next < kept->layouts.size()) {
-            own = std::move(kept->layouts[kept->next++]);
+        Paragraph paragraph;
+        if (cairo && kept->next < kept->paragraphs.size()) {
+            paragraph = std::move(kept->paragraphs[kept->next++]);
             // The same paragraphs come in the same order; anything else is laid out anew.
-            if (std::strcmp(pango_layout_get_text(own.get()), utf8.constData()) == 0)
-                made = own.get();
+            if (std::strcmp(pango_layout_get_text(paragraph.lines.layout()), utf8.constData()) != 0)
+                paragraph = Paragraph();
         }
-        if (!made) {
-            made = reused(font, left, exportLine);
-            pango_layout_set_text(made, utf8.constData(), utf8.size());
-        } else if (!cairo) {
-            pango_layout_set_text(made, utf8.constData(), utf8.size());
-        }
-        PangoLayoutIter* line = pango_layout_get_iter(made);
-        do {
-            PangoRectangle logical;
-            pango_layout_iter_get_line_extents(line, nullptr, &logical);
-            const double height = static_cast<double>(logical.height) / PANGO_SCALE;
-            need(height);
-            if (cairo) {
-                const double baseline =
-                    static_cast<double>(pango_layout_iter_get_baseline(line) - logical.y) / PANGO_SCALE;
-                cairo_set_source_rgb(cairo, colour.r, colour.g, colour.b);
-                cairo_move_to(cairo, sideMargin + left + static_cast<double>(logical.x) / PANGO_SCALE, y + baseline);
-                pango_cairo_show_layout_line(cairo, pango_layout_iter_get_line_readonly(line));
+        if (!paragraph.lines.layout()) {
+            PangoLayout* layout = nullptr;
+            if (!cairo && kept->paragraphs.size() < KeptParagraphs::bound) {
+                paragraph.own = this->layout(QString(), font, left, exportLine);
+                layout = paragraph.own.get();
+            } else {
+                layout = reused(font, left, exportLine);
             }
-            y += height;
-        } while (pango_layout_iter_next_line(line));
-        pango_layout_iter_free(line);
-        if (!cairo && own)
-            kept->layouts.push_back(std::move(own));
+            paragraph.lines.layOut(layout, utf8.constData(), utf8.size(), width() - left);
+        }
+        for (const ParagraphLines::Line& line : paragraph.lines.lines()) {
+            need(line.height);
+            if (cairo) {
+                cairo_set_source_rgb(cairo, colour.r, colour.g, colour.b);
+                paragraph.lines.draw(cairo, line, sideMargin + left, y + line.baseline);
+            }
+            y += line.height;
+        }
+        if (!cairo && paragraph.own)
+            kept->paragraphs.push_back(std::move(paragraph));
     }
 
     // A picture of width x height points, drawn from path when drawing; a
@@ -296,7 +296,7 @@ private:
     QString header;
     cairo_t* cairo;
     int total;
-    KeptLayouts* kept;
+    KeptParagraphs* kept;
     int page = 0;
     double y = contentTop;
 };
@@ -583,7 +583,7 @@ private:
 bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, const QSizeF& size, const QString& title,
                const QString& creator, const std::function<void(Pages&)>& body)
 {
-    KeptLayouts kept;
+    KeptParagraphs kept;
     Pages counting(context, fonts, size, title, nullptr, 0, &kept);
     body(counting);
     StreamBuffer buffer(device);
@@ -615,6 +615,11 @@ struct Renderer
         cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
         pango_cairo_context_set_font_options(context.get(), options);
         cairo_font_options_destroy(options);
+        // Glyphs where the font puts them: rounded to whole points (Pango's
+        // default, made for screens) every glyph of a line would be moved
+        // by a number in the page's text, tripling it, and the spacing of
+        // printed words would be uneven.
+        pango_context_set_round_glyph_positions(context.get(), FALSE);
     }
 
     std::unique_ptr<PangoContext, Releaser<void, unrefObject>> context;
