@@ -137,8 +137,17 @@ TEST_F(BrowserTest, ConvertedVoiceMessageAndVideoAreReadyToPlay)
                                 "});</script></body>"));
     const QString check = pages + QStringLiteral("/check-media-") + name;
     writeFile(check, html.toUtf8());
-    EXPECT_EQ(captures(dumpDom(check), QStringLiteral("data-media=\"([^\"]*)\"")),
-              QStringList{QStringLiteral("audio:ready:ogg video:ready:mp4")});
+    // The browser reads media on its own threads in real time, which a busy
+    // machine may not give it before the page's time is up: a page that has
+    // not heard back is asked again, a wrong answer is not.
+    const QStringList expected{QStringLiteral("audio:ready:ogg video:ready:mp4")};
+    QStringList media;
+    for (int attempt = 0; attempt < 3 && media != expected; ++attempt) {
+        media = captures(dumpDom(check), QStringLiteral("data-media=\"([^\"]*)\""));
+        if (!media.isEmpty() && !media.first().contains(QStringLiteral("not-ready")))
+            break;
+    }
+    EXPECT_EQ(media, expected);
 }
 #endif
 
