@@ -42,7 +42,7 @@ struct Unref
 };
 using Layout = std::unique_ptr<PangoLayout, Unref>;
 
-// The context and font of the PDF export: points, unhinted, unrounded.
+// The context and font of the PDF export.
 class Pango
 {
 public:
@@ -50,13 +50,7 @@ public:
         : context(pango_font_map_create_context(pango_cairo_font_map_get_default())),
           font(pango_font_description_from_string("Noto Sans 9.5"))
     {
-        pango_cairo_context_set_resolution(context.get(), 72);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        pango_cairo_context_set_font_options(context.get(), options);
-        cairo_font_options_destroy(options);
-        pango_context_set_round_glyph_positions(context.get(), FALSE);
+        ParagraphLines::setUpForPrint(context.get());
     }
     ~Pango() { pango_font_description_free(font); }
 

@@ -24,6 +24,21 @@ struct Extents
 
 } // namespace
 
+void ParagraphLines::setUpForPrint(PangoContext* context)
+{
+    // Both passes and every page measure alike, whatever the screen.
+    pango_cairo_context_set_resolution(context, 72);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    // Rounded to whole points (Pango's default, made for screens) every
+    // glyph of a line would be moved by a number in the page's text,
+    // tripling it, and the spacing of printed words would be uneven.
+    pango_context_set_round_glyph_positions(context, FALSE);
+}
+
 void ParagraphLines::layOut(PangoLayout* layout, const char* text, int length, double width)
 {
     laidOut = layout;

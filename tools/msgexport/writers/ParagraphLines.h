@@ -23,6 +23,10 @@ public:
         double height = 0, baseline = 0, x = 0; // points
     };
 
+    // Sets context up for pages: points, metrics that do not depend on a
+    // screen, glyphs where the font puts them.
+    static void setUpForPrint(PangoContext* context);
+
     // Sets text as layout's own and breaks it into lines of at most width
     // points (but for a character wider than that). layout is not owned; it
     // must outlive this and keep the text.

@@ -607,19 +607,7 @@ struct Renderer
     Renderer()
         : context(pango_font_map_create_context(pango_cairo_font_map_get_default()))
     {
-        // Points, and metrics that do not depend on a screen: both passes and
-        // every page measure alike.
-        pango_cairo_context_set_resolution(context.get(), 72);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        pango_cairo_context_set_font_options(context.get(), options);
-        cairo_font_options_destroy(options);
-        // Glyphs where the font puts them: rounded to whole points (Pango's
-        // default, made for screens) every glyph of a line would be moved
-        // by a number in the page's text, tripling it, and the spacing of
-        // printed words would be uneven.
-        pango_context_set_round_glyph_positions(context.get(), FALSE);
+        ParagraphLines::setUpForPrint(context.get());
     }
 
     std::unique_ptr<PangoContext, Releaser<void, unrefObject>> context;
