@@ -27,9 +27,11 @@ elif [ "${1:-test}" = windows ]; then
     # The cross compiler, Wine to run what it builds, a compiler cache, what
     # building the Windows dependencies from Debian's source packages takes
     # (scripts/windows-deps.sh), makensis for the installer and groff for the
-    # manual it carries as text.
+    # manual it carries as text; meson, gperf, nasm and GLib's code generators
+    # for the PDF export's stack (MSGSERVICE_WINDOWS_PDF=1).
     packages+=(g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64 ccache dpkg-dev googletest
-               make perl python3 tcl autoconf automake libtool autoconf-archive nsis groff-base)
+               make perl python3 tcl autoconf automake libtool autoconf-archive nsis groff-base
+               meson gperf nasm libglib2.0-dev-bin)
 fi
 
 # Repeated runs stay offline when everything is there already; the Windows

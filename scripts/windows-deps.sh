@@ -2,7 +2,8 @@
 # Cross-builds the Windows (MinGW-w64, x86_64) dependencies from Debian's own
 # source packages into a cache outside the repository, and prints its folder:
 #   Qt 5 Core (shared), SQLite (DLL), GoogleTest/GoogleMock (static),
-#   libplist (DLL) and OpenSSL's libcrypto (DLL).
+#   libplist (DLL) and OpenSSL's libcrypto (DLL); with MSGSERVICE_WINDOWS_PDF=1 also
+#   the PDF export's stack (Pango, Cairo, gdk-pixbuf: DLLs) in a prefix of its own.
 # The cache is keyed by the Qt source version and the compiler version; each
 # part is skipped when its stamp (written last) is there, so a second run
 # costs nothing. Needs `scripts/install-deps.sh windows` first.
@@ -147,6 +148,218 @@ build_libcrypto() {
     cp -r include/openssl "$prefix/include/"
 }
 
+# The PDF export's stack (Pango, Cairo, gdk-pixbuf and what they need), all
+# DLLs, in a prefix of its own so that the packages built without it carry
+# none of its DLLs. Opt-in with MSGSERVICE_WINDOWS_PDF=1 while it is new.
+pdf_prefix=$cache/pdf-prefix
+
+# CMD...: appended to build.log; its end is shown when it fails.
+run() { "$@" >>build.log 2>&1 || { log "failed: $*"; tail -n 40 build.log >&2; return 1; }; }
+
+pdf_setup() {
+    mkdir -p "$pdf_prefix/bin" "$pdf_prefix/lib/pkgconfig" "$pdf_prefix/include"
+    cat >"$cache/pdf-cross.txt" <<EOF
+[binaries]
+c = '$host-gcc'
+cpp = '$host-g++'
+ar = '$host-gcc-ar'
+ranlib = '$host-gcc-ranlib'
+strip = '$host-strip'
+windres = '$host-windres'
+nm = '$host-gcc-nm'
+pkgconfig = 'pkg-config'
+
+[properties]
+pkg_config_libdir = ['$pdf_prefix/lib/pkgconfig']
+
+[built-in options]
+c_args = ['-O2', '-I$pdf_prefix/include']
+c_link_args = ['-L$pdf_prefix/lib']
+cpp_args = ['-O2', '-I$pdf_prefix/include']
+cpp_link_args = ['-L$pdf_prefix/lib']
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+EOF
+    cat >"$cache/pdf-toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER $host-gcc)
+set(CMAKE_CXX_COMPILER $host-g++)
+set(CMAKE_RC_COMPILER $host-windres)
+set(CMAKE_FIND_ROOT_PATH $pdf_prefix /usr/$host)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+EOF
+}
+
+# Each PDF step sees only the stack's own pkg-config files and headers.
+pdf_env() {
+    export PKG_CONFIG_LIBDIR=$pdf_prefix/lib/pkgconfig PKG_CONFIG_PATH="" PKG_CONFIG_SYSROOT_DIR=""
+    export CPPFLAGS="-I$pdf_prefix/include" LDFLAGS="-L$pdf_prefix/lib"
+}
+pdf_meson() {
+    pdf_env
+    run meson setup _b --cross-file "$cache/pdf-cross.txt" --prefix="$pdf_prefix" --libdir=lib --buildtype=release \
+        --default-library=shared --wrap-mode=nodownload "$@" && run ninja -C _b -j"$jobs" && run ninja -C _b install
+}
+pdf_cmake() {
+    pdf_env
+    run cmake -S . -B _b -G Ninja -DCMAKE_TOOLCHAIN_FILE="$cache/pdf-toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$pdf_prefix" -DCMAKE_C_FLAGS_RELEASE=-O2 -DCMAKE_PREFIX_PATH="$pdf_prefix" "$@" &&
+        run ninja -C _b -j"$jobs" && run ninja -C _b install
+}
+
+build_pdf_zlib() {
+    local src version
+    src=$(fetch zlib "$1") && cd "$src" || return 1
+    # Debian's source drops win32/ (its .rc and Makefile.gcc): one-step DLL as for SQLite.
+    version=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' zlib.h)
+    run $host-gcc -O2 -shared -o "$pdf_prefix/bin/zlib1.dll" adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c \
+        gzread.c gzwrite.c infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c \
+        -Wl,--out-implib,"$pdf_prefix/lib/libz.dll.a" || return 1
+    cp zlib.h zconf.h "$pdf_prefix/include/" &&
+        sed -e "s|@prefix@|$pdf_prefix|;s|@exec_prefix@|\${prefix}|;s|@libdir@|\${exec_prefix}/lib|" \
+            -e "s|@sharedlibdir@|\${libdir}|;s|@includedir@|\${prefix}/include|;s|@VERSION@|$version|" \
+            zlib.pc.in >"$pdf_prefix/lib/pkgconfig/zlib.pc"
+}
+
+build_pdf_libpng() {
+    local src
+    src=$(fetch libpng1.6 "$1") && cd "$src" &&
+        pdf_cmake -DPNG_STATIC=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DZLIB_ROOT="$pdf_prefix"
+}
+
+build_pdf_libjpeg() {
+    local src
+    # A relative libdir would land in the source tree.
+    src=$(fetch libjpeg-turbo "$1") && cd "$src" &&
+        pdf_cmake -DENABLE_STATIC=OFF -DWITH_TURBOJPEG=OFF -DCMAKE_INSTALL_LIBDIR="$pdf_prefix/lib"
+}
+
+build_pdf_freetype() {
+    local src
+    src=$(fetch freetype "$1") && cd "$src" &&
+        pdf_meson -Dzlib=enabled -Dpng=enabled -Dharfbuzz=disabled -Dbrotli=disabled -Dbzip2=disabled -Dtests=disabled
+}
+
+build_pdf_expat() {
+    local src
+    src=$(fetch expat "$1") && cd "$src/expat" || return 1
+    pdf_env
+    run cmake -S . -B _b -G Ninja -DCMAKE_TOOLCHAIN_FILE="$cache/pdf-toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$pdf_prefix" -DCMAKE_C_FLAGS_RELEASE=-O2 -DCMAKE_INSTALL_LIBDIR=lib \
+        -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_DOCS=OFF \
+        -DEXPAT_SHARED_LIBS=ON || return 1
+    # Debian's security patches test "XML_DTD == 1", which the CMake config header leaves empty.
+    sed -i 's/^#define XML_DTD$/#define XML_DTD 1/;s/^#define XML_NS$/#define XML_NS 1/' _b/expat_config.h &&
+        run ninja -C _b -j"$jobs" && run ninja -C _b install
+}
+
+build_pdf_fontconfig() {
+    local src
+    src=$(fetch fontconfig "$1") && cd "$src" &&
+        pdf_meson -Ddoc=disabled -Dtests=disabled -Dtools=disabled -Dcache-build=disabled -Dnls=disabled
+}
+
+# PACKAGE VERSION: the upstream tarball alone, for a mirror that has lost a
+# package's Debian part; prints its folder.
+fetch_upstream() {
+    apt-get source --download-only -qq "$1=$2" >/dev/null 2>&1 || true
+    ls ./*.orig.tar.* >/dev/null 2>&1 || { log "could not fetch the sources of $1"; return 1; }
+    log "$1 $2: building the upstream source without Debian's changes"
+    tar xf ./*.orig.tar.* && echo "$1 $2 (upstream)" >fetched && find . -mindepth 1 -maxdepth 1 -type d | head -1
+}
+
+build_pdf_pixman() {
+    local src
+    { src=$(fetch pixman "$1") || src=$(fetch_upstream pixman "$1"); } && cd "$src" &&
+        pdf_meson -Dtests=disabled -Dgtk=disabled -Dlibpng=disabled -Dopenmp=disabled
+}
+
+build_pdf_fribidi() {
+    local src
+    src=$(fetch fribidi "$1") && cd "$src" && pdf_meson -Ddocs=false
+}
+
+build_pdf_libffi() {
+    local src
+    src=$(fetch libffi "$1") && cd "$src" || return 1
+    pdf_env
+    run ./configure --host=$host --prefix="$pdf_prefix" --disable-static --enable-shared --disable-docs \
+        --disable-multi-os-directory && run make -j"$jobs" && run make install
+}
+
+build_pdf_pcre2() {
+    local src
+    src=$(fetch pcre2 "$1") && cd "$src" &&
+        pdf_cmake -DBUILD_SHARED_LIBS=ON -DBUILD_STATIC_LIBS=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_BUILD_PCRE2GREP=OFF \
+            -DPCRE2_SUPPORT_UNICODE=ON
+}
+
+build_pdf_intl() {
+    local src
+    src=$(fetch gettext "$1") && cd "$src/gettext-runtime" || return 1
+    pdf_env
+    # libintl only, which GLib needs on Windows.
+    run ./configure --host=$host --prefix="$pdf_prefix" --disable-static --enable-shared --disable-java \
+        --disable-csharp --disable-libasprintf --disable-openmp --disable-curses --without-libiconv-prefix \
+        --disable-c++ --enable-threads=windows && run make -C intl -j"$jobs" && run make -C intl install
+}
+
+build_pdf_glib() {
+    local src
+    src=$(fetch glib2.0 "$1") && cd "$src" &&
+        pdf_meson -Dtests=false -Dinstalled_tests=false -Dnls=disabled -Dman=false -Dgtk_doc=false \
+            -Dlibmount=disabled -Dselinux=disabled -Dxattr=false -Dsysprof=disabled -Dlibelf=disabled \
+            -Ddtrace=false -Dsystemtap=false -Dglib_debug=disabled
+}
+
+build_pdf_harfbuzz() {
+    local src
+    src=$(fetch harfbuzz "$1") && cd "$src" &&
+        pdf_meson -Dfreetype=enabled -Dglib=disabled -Dgobject=disabled -Dcairo=disabled -Dicu=disabled \
+            -Dgraphite2=disabled -Dtests=disabled -Ddocs=disabled -Dintrospection=disabled -Dbenchmark=disabled
+}
+
+build_pdf_cairo() {
+    local src ssp
+    src=$(fetch cairo "$1") && cd "$src" || return 1
+    pdf_env
+    # Debian patches configure.ac and the Makefile.am files: regenerated, as Debian does.
+    GTKDOCIZE=true run autoreconf -fi || return 1
+    run ./configure --host=$host --prefix="$pdf_prefix" --disable-static --enable-shared --disable-xlib --disable-xcb \
+        --disable-xlib-xrender --disable-gl --disable-glesv2 --disable-egl --disable-glx --disable-wgl --enable-win32 \
+        --enable-pdf --enable-png --enable-ft --enable-fc --enable-ps --enable-svg --disable-gtk-doc --disable-trace \
+        --disable-interpreter --disable-symbol-lookup --disable-gobject --disable-valgrind --disable-full-testing \
+        --disable-script --disable-tee --disable-xml || return 1
+    # Debian adds -export-symbols-regex, which clashes with the .def cairo uses
+    # on Windows; its configure adds -D_FORTIFY_SOURCE=2, which MinGW resolves in libssp.
+    ssp=$(dirname "$($host-gcc -print-file-name=libssp.dll.a)")
+    run make -C src -j"$jobs" export_symbols= LIBS="-L$ssp -lssp" &&
+        run make -C src install export_symbols= LIBS="-L$ssp -lssp"
+}
+
+build_pdf_pango() {
+    local src
+    src=$(fetch pango1.0 "$1") && cd "$src" &&
+        pdf_meson -Dintrospection=disabled -Dgtk_doc=false -Dinstall-tests=false -Dfontconfig=enabled \
+            -Dfreetype=enabled -Dcairo=enabled -Dxft=disabled -Dlibthai=disabled -Dsysprof=disabled
+}
+
+build_pdf_gdkpixbuf() {
+    local src
+    # PNG and JPEG built in: no loader modules to find at run time.
+    src=$(fetch gdk-pixbuf "$1") && cd "$src" &&
+        pdf_meson -Dpng=enabled -Djpeg=enabled -Dtiff=disabled -Dgtk_doc=false -Ddocs=false -Dman=false \
+            -Dintrospection=disabled -Dinstalled_tests=false -Dtests=false -Dbuiltin_loaders=png,jpeg \
+            -Dgio_sniffing=false -Drelocatable=true
+}
+
 if [ ! -e "$cache/stamps/qt5core-$qt_version.done" ]; then
     log "the cache $cache has no Qt 5 Core yet: building it from source (about 8 minutes on 2 quiet cores, over an hour on a loaded machine)"
 fi
@@ -155,4 +368,24 @@ step sqlite3 "$(source_version sqlite3)" build_sqlite3
 step googletest "$(dpkg-query -W -f='${Version}' googletest)" build_googletest
 step libplist "$(source_version libplist)" build_libplist
 step libcrypto "$(source_version openssl)" build_libcrypto
+if [ "${MSGSERVICE_WINDOWS_PDF:-0}" = 1 ]; then
+    pdf_setup
+    # In link order: each finds the ones before it through pkg-config.
+    step pdf-zlib "$(source_version zlib)" build_pdf_zlib
+    step pdf-libpng "$(source_version libpng1.6)" build_pdf_libpng
+    step pdf-libjpeg "$(source_version libjpeg-turbo)" build_pdf_libjpeg
+    step pdf-freetype "$(source_version freetype)" build_pdf_freetype
+    step pdf-expat "$(source_version expat)" build_pdf_expat
+    step pdf-fontconfig "$(source_version fontconfig)" build_pdf_fontconfig
+    step pdf-pixman "$(source_version pixman)" build_pdf_pixman
+    step pdf-fribidi "$(source_version fribidi)" build_pdf_fribidi
+    step pdf-libffi "$(source_version libffi)" build_pdf_libffi
+    step pdf-pcre2 "$(source_version pcre2)" build_pdf_pcre2
+    step pdf-intl "$(source_version gettext)" build_pdf_intl
+    step pdf-glib "$(source_version glib2.0)" build_pdf_glib
+    step pdf-harfbuzz "$(source_version harfbuzz)" build_pdf_harfbuzz
+    step pdf-cairo "$(source_version cairo)" build_pdf_cairo
+    step pdf-pango "$(source_version pango1.0)" build_pdf_pango
+    step pdf-gdkpixbuf "$(source_version gdk-pixbuf)" build_pdf_gdkpixbuf
+fi
 echo "$prefix"
