@@ -97,10 +97,12 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_DESCRIPTION
     "export the text messages of an iPhone backup folder
 msgexport loads the message database of an iPhone backup folder and writes
-its conversations as text, JSON or a folder of HTML pages, with contact
-names, real dates and the attachment files. It never writes into the backup.")
-# The PDF export lays text out in the Noto fonts (any script, colour emoji).
-set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji")
+its conversations as text, JSON, CSV, PDF or a folder of HTML pages, with
+contact names, real dates and the attachment files. It never writes into the
+backup.")
+# The PDF export lays text out in the Noto and DejaVu fonts (any script,
+# colour emoji).
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-dejavu-core, fonts-noto-cjk, fonts-noto-color-emoji")
 
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Libraries")

@@ -6,8 +6,10 @@
 # installed. The DLLs of Windows itself are in none of the folders searched
 # and stay unresolved.
 # Set by the install rule: OBJDUMP, STRIP, BINDIR (relative to the prefix), DIRS (the
-# folders holding the outside DLLs, first match wins) and LINKS (a scratch
-# folder of the build tree).
+# folders holding the outside DLLs, first match wins), LINKS (a scratch
+# folder of the build tree) and, for a component whose programs load the
+# project's DLLs installed by another, PROVIDED_BY: those DLLs in the build
+# tree, whose outside DLLs are left to the other component.
 set(bin "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${BINDIR}")
 file(GLOB programs LIST_DIRECTORIES false "${bin}/*.exe")
 file(GLOB libraries LIST_DIRECTORIES false "${bin}/*.dll")
@@ -53,6 +55,32 @@ foreach(dll IN LISTS resolved)
         list(APPEND outside "${dll}")
     endif()
 endforeach()
+if(PROVIDED_BY)
+    # By name: the build tree's folder holds copies of the same DLLs.
+    file(GET_RUNTIME_DEPENDENCIES
+        LIBRARIES ${PROVIDED_BY}
+        DIRECTORIES "${LINKS}"
+        PRE_EXCLUDE_REGEXES "^api-ms-" "^ext-ms-"
+        RESOLVED_DEPENDENCIES_VAR provided
+        UNRESOLVED_DEPENDENCIES_VAR system
+        CONFLICTING_DEPENDENCIES_PREFIX copies)
+    set(provided_names ${copies_FILENAMES})
+    foreach(dll IN LISTS provided)
+        get_filename_component(name "${dll}" NAME)
+        list(APPEND provided_names "${name}")
+    endforeach()
+    list(TRANSFORM provided_names TOLOWER)
+    set(kept "")
+    foreach(dll IN LISTS outside)
+        get_filename_component(name "${dll}" NAME)
+        string(TOLOWER "${name}" name)
+        list(FIND provided_names "${name}" at) # no IN_LIST: install scripts run under old policies
+        if(at EQUAL -1)
+            list(APPEND kept "${dll}")
+        endif()
+    endforeach()
+    set(outside ${kept})
+endif()
 file(REMOVE_RECURSE "${LINKS}")
 if(outside)
     list(REMOVE_DUPLICATES outside)

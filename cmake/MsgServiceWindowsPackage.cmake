@@ -28,14 +28,27 @@ if(MINGW AND CMAKE_OBJDUMP)
         list(APPEND dirs "${prefix}/bin")
     endforeach()
     list(REMOVE_DUPLICATES dirs)
-    install(CODE "
+    set(settings "
         set(OBJDUMP \"${CMAKE_OBJDUMP}\")
         set(STRIP \"${CMAKE_STRIP}\")
         set(BINDIR \"${CMAKE_INSTALL_BINDIR}\")
         set(DIRS \"${dirs}\")
-        set(LINKS \"${PROJECT_BINARY_DIR}/runtime-dll-links\")
+        set(LINKS \"${PROJECT_BINARY_DIR}/runtime-dll-links\")")
+    install(CODE "${settings}
         include(\"${PROJECT_SOURCE_DIR}/cmake/MsgServiceRuntimeDlls.cmake\")"
         COMPONENT runtime)
+    # msgexport's own: those of its PDF export, which no library loads. What
+    # the libraries load is the runtime component's.
+    if(MSGSERVICE_BUILD_TOOLS)
+        set(libraries "")
+        foreach(library msgservice msgdetails vexobackup userdbhelper sqlutils msglog)
+            list(APPEND libraries "$<TARGET_FILE:${library}>")
+        endforeach()
+        install(CODE "${settings}
+            set(PROVIDED_BY \"${libraries}\")
+            include(\"${PROJECT_SOURCE_DIR}/cmake/MsgServiceRuntimeDlls.cmake\")"
+            COMPONENT tool)
+    endif()
 endif()
 
 # msgexport's manual as plain text (Windows has no man), or its Markdown page
@@ -100,4 +113,4 @@ cpack_add_component(runtime DISPLAY_NAME "Libraries" REQUIRED
 cpack_add_component(development DISPLAY_NAME "Development files" DEPENDS runtime
     DESCRIPTION "Headers, import libraries and the CMake package (find_package(MsgService)) for building hosts.")
 cpack_add_component(tool DISPLAY_NAME "msgexport" DEPENDS runtime
-    DESCRIPTION "msgexport.exe, which exports the conversations of a backup folder as text, JSON or HTML, and its manual.")
+    DESCRIPTION "msgexport.exe, which exports the conversations of a backup folder as text, JSON, CSV, PDF or HTML, with the DLLs and fonts of its PDF export, and its manual.")

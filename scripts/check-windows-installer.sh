@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs the Windows build of scripts/windows-build.sh into an NSIS installer
 # and a ZIP (build/windows-packages/), checks what they hold, and then, under
-# Wine and with no library path: runs msgexport from the unpacked ZIP; installs
+# Wine and with no library path: runs msgexport from the unpacked ZIP (its
+# version, and a PDF export of the sample with the fonts shipped); installs
 # the installer silently, runs the installed msgexport (--version, and the text
 # export of the sample backup, which must match the build's own), uninstalls
 # silently, and checks that nothing of it is left (files, folder, Start menu
@@ -24,6 +25,10 @@ step() { echo "== [$((SECONDS - start)) s] $*"; }
 [ -f "$sample/SMS/sms.db" ] || fail "no sample backup in $sample: run scripts/windows-build.sh first"
 command -v makensis >/dev/null || fail "no makensis: run scripts/install-deps.sh windows"
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+# What msgexport --version says first: the PDF export is built in unless the
+# build was made without its stack (MSGSERVICE_WINDOWS_PDF=0).
+pdf=$(sed -n 's/^MSGSERVICE_WITH_PDF:BOOL=//p' "$build/CMakeCache.txt")
+if [ "$pdf" = ON ]; then banner="msgexport $version"; else banner="msgexport $version (PDF export not built in)"; fi
 name=msgservice-$version-win64
 
 step "packing the Windows build: $name.exe and $name.zip"
@@ -90,6 +95,13 @@ for file in bin/msgexport.exe bin/libmsgservice.dll bin/Qt5Core.dll bin/libsqlit
     grep -qxF "$file" "$work/zip.files" || missing+=" $file"
 done
 grep -q '^bin/libplist[^/]*\.dll$' "$work/zip.files" || missing+=" bin/libplist*.dll"
+if [ "$pdf" = ON ]; then
+    for file in bin/libpangocairo-1.0-0.dll bin/libcairo-2.dll bin/libfontconfig-1.dll bin/fonts/fonts.conf \
+        bin/fonts/conf.d/10-scale-bitmap-fonts.conf bin/fonts/files/NotoSans-Regular.ttf \
+        bin/fonts/files/NotoSansCJK-Regular.ttc bin/fonts/files/NotoColorEmoji.ttf; do
+        grep -qxF "$file" "$work/zip.files" || missing+=" $file"
+    done
+fi
 # Each of the project's import libraries has its DLL.
 while read -r implib; do
     dll=${implib#lib/}
@@ -101,9 +113,19 @@ programs=$(grep -i '\.exe$' "$work/zip.files" | tr '\n' ' ')
 echo "$(wc -l <"$work/zip.files") files, $(grep -c '^bin/.*\.dll$' "$work/zip.files") DLLs, one program"
 
 step "msgexport from the unpacked ZIP"
-# The Windows build has no PDF export, and says so.
-[ "$(run "$root/bin/msgexport.exe" --version | head -n 1)" = "msgexport $version (PDF export not built in)" ] ||
+[ "$(run "$root/bin/msgexport.exe" --version | head -n 1)" = "$banner" ] ||
     fail "msgexport --version from the ZIP: $(run "$root/bin/msgexport.exe" --version 2>&1)"
+if [ "$pdf" = ON ]; then
+    # The PDF export with what the ZIP holds alone: its DLLs, and its fonts
+    # through the fonts.conf beside the program.
+    run "$root/bin/msgexport.exe" --quiet --format pdf --output "$(win_path "$work/pdf")" "$(win_path "$sample")" ||
+        fail "the PDF export from the ZIP failed"
+    [ -s "$work/pdf/index.pdf" ] || fail "the PDF export from the ZIP wrote no index.pdf"
+    fonts=$(pdffonts "$work/pdf/conversation-0001.pdf" | tail -n +3 | awk '{print $1 " " $(NF-4)}' | sed 's/^[A-Z]*+//')
+    grep -qx 'NotoSans-Regular yes' <<<"$fonts" ||
+        fail "the PDF export from the ZIP did not embed Noto Sans from its own fonts: $fonts"
+    echo "exported the sample as PDF: $(find "$work/pdf" -name '*.pdf' | wc -l) documents"
+fi
 
 step "the installer, silently into C:\\$folder"
 # /D comes last and unquoted (NSIS takes the rest of the command line).
@@ -116,7 +138,7 @@ diff "$work/expected.files" "$work/installed.files" >&2 || fail "the installer i
     fail "no uninstall entry in the registry"
 
 step "the installed msgexport"
-[ "$(run "$install_dir/bin/msgexport.exe" --version | head -n 1)" = "msgexport $version (PDF export not built in)" ] ||
+[ "$(run "$install_dir/bin/msgexport.exe" --version | head -n 1)" = "$banner" ] ||
     fail "msgexport --version: $(run "$install_dir/bin/msgexport.exe" --version 2>&1)"
 TZ=UTC run "$install_dir/bin/msgexport.exe" --quiet "$(win_path "$sample")" >"$work/installed.txt"
 TZ=UTC run "$build/bin/msgexport.exe" --quiet "$(win_path "$sample")" >"$work/built.txt"

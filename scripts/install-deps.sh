@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # Pango, Cairo and gdk-pixbuf lay out, draw and decode the pictures of the PDF
-# export; the Noto fonts give it every script and colour emoji.
+# export; the Noto and DejaVu fonts give it every script and colour emoji.
 packages=(g++ cmake ninja-build pkg-config qtbase5-dev libsqlite3-dev libplist-dev libssl-dev
-          libpango1.0-dev libcairo2-dev libgdk-pixbuf-2.0-dev fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji)
+          libpango1.0-dev libcairo2-dev libgdk-pixbuf-2.0-dev fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
+          fonts-dejavu-core)
 # msgexport's conversion of pictures (HEIC through libheif, which brings its
 # HEVC decoder and encoder), voice messages and videos (FFmpeg's libraries).
 packages+=(libheif-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev)
@@ -28,10 +29,11 @@ elif [ "${1:-test}" = windows ]; then
     # building the Windows dependencies from Debian's source packages takes
     # (scripts/windows-deps.sh), makensis for the installer and groff for the
     # manual it carries as text; meson, gperf, nasm and GLib's code generators
-    # for the PDF export's stack (MSGSERVICE_WINDOWS_PDF=1).
+    # for the PDF export's stack, and poppler's tools, which read back under
+    # Wine what it writes (the Noto fonts it ships are the ones above).
     packages+=(g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64 ccache dpkg-dev googletest
                make perl python3 tcl autoconf automake libtool autoconf-archive nsis groff-base
-               meson gperf nasm libglib2.0-dev-bin)
+               meson gperf nasm libglib2.0-dev-bin poppler-utils)
 fi
 
 # Repeated runs stay offline when everything is there already; the Windows

@@ -18,6 +18,15 @@ bin=$build/bin
 
 prefix=$(scripts/windows-deps.sh | tail -1)
 
+# The PDF export's stack (Pango, Cairo, gdk-pixbuf) has a prefix of its own
+# beside the dependencies; MSGSERVICE_WINDOWS_PDF=0 builds without it.
+pdf_prefix=""
+if [ "${MSGSERVICE_WINDOWS_PDF:-1}" = 1 ]; then
+    pdf_prefix=$(dirname "$prefix")/pdf-prefix
+fi
+pdf=OFF
+[ -z "$pdf_prefix" ] || pdf=ON
+
 # The sample backup is drawn with Qt Gui, which the Windows Qt leaves out;
 # the Linux build's generator writes the same files.
 if [ ! -f build/plain/build.ninja ]; then
@@ -37,9 +46,9 @@ fi
 # Release at -O2 without debug information: PE debug sections make the links
 # the slowest part of the build.
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64.cmake" "${launcher[@]}" \
-    -DMSGSERVICE_WINDOWS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+    -DMSGSERVICE_WINDOWS_PREFIX="$prefix" -DMSGSERVICE_WINDOWS_PDF_PREFIX="$pdf_prefix" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DMSGSERVICE_BUILD_BENCH=OFF -DMSGSERVICE_WITH_PDF=OFF \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DMSGSERVICE_BUILD_BENCH=OFF -DMSGSERVICE_WITH_PDF=$pdf \
     -DMSGSERVICE_MAKE_SAMPLE_BACKUP="$root/build/plain/examples/make-sample-backup" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >/dev/null
 cmake --build "$build" -j "$jobs"
@@ -50,6 +59,10 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
     cp -u "$($host-g++ -print-file-name=$dll)" "$bin/"
 done
 cp -u "$prefix"/bin/*.dll "$bin/"
+if [ -n "$pdf_prefix" ]; then
+    # Cairo is built with -D_FORTIFY_SOURCE, which MinGW resolves in libssp.
+    cp -u "$pdf_prefix"/bin/*.dll "$($host-gcc -print-file-name=libssp-0.dll)" "$bin/"
+fi
 
 if [ "${1:-}" = --no-tests ]; then
     exit 0

@@ -2,7 +2,7 @@
 # Cross-builds the Windows (MinGW-w64, x86_64) dependencies from Debian's own
 # source packages into a cache outside the repository, and prints its folder:
 #   Qt 5 Core (shared), SQLite (DLL), GoogleTest/GoogleMock (static),
-#   libplist (DLL) and OpenSSL's libcrypto (DLL); with MSGSERVICE_WINDOWS_PDF=1 also
+#   libplist (DLL) and OpenSSL's libcrypto (DLL); and, unless MSGSERVICE_WINDOWS_PDF=0,
 #   the PDF export's stack (Pango, Cairo, gdk-pixbuf: DLLs) in a prefix of its own.
 # The cache is keyed by the Qt source version and the compiler version; each
 # part is skipped when its stamp (written last) is there, so a second run
@@ -150,7 +150,7 @@ build_libcrypto() {
 
 # The PDF export's stack (Pango, Cairo, gdk-pixbuf and what they need), all
 # DLLs, in a prefix of its own so that the packages built without it carry
-# none of its DLLs. Opt-in with MSGSERVICE_WINDOWS_PDF=1 while it is new.
+# none of its DLLs.
 pdf_prefix=$cache/pdf-prefix
 
 # CMD...: appended to build.log; its end is shown when it fails.
@@ -368,7 +368,10 @@ step sqlite3 "$(source_version sqlite3)" build_sqlite3
 step googletest "$(dpkg-query -W -f='${Version}' googletest)" build_googletest
 step libplist "$(source_version libplist)" build_libplist
 step libcrypto "$(source_version openssl)" build_libcrypto
-if [ "${MSGSERVICE_WINDOWS_PDF:-0}" = 1 ]; then
+if [ "${MSGSERVICE_WINDOWS_PDF:-1}" = 1 ]; then
+    if ! ls "$cache"/stamps/pdf-gdkpixbuf-*.done >/dev/null 2>&1; then
+        log "the cache $cache has no PDF stack yet: building it from source (about 20 minutes on 2 cores)"
+    fi
     pdf_setup
     # In link order: each finds the ones before it through pkg-config.
     step pdf-zlib "$(source_version zlib)" build_pdf_zlib

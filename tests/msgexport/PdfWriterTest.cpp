@@ -2,28 +2,19 @@
 // message, is that of the JSON export in reading order; every font is
 // embedded; every page has its "page N of M"; the pictures are in it. One
 // page is rendered to the artifacts for a person to look at.
+#include "PopplerTools.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ' ' << arguments.join(QLatin1Char(' ')).toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 // Text as compared: compatibility forms folded, without white space (the
 // extraction puts spaces inside joined scripts), without the direction marks it
@@ -42,6 +33,9 @@ QString comparable(const QString& text)
     return kept;
 }
 
+using PopplerTools::path;
+using PopplerTools::run;
+
 } // namespace
 
 TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
@@ -57,7 +51,7 @@ TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
         runMsgExport({sampleBackup(), QStringLiteral("--format"), QStringLiteral("json")}).out.toUtf8())[QStringLiteral("conversations")].toArray();
     ASSERT_FALSE(conversations.isEmpty());
 
-    const QString index = run(QStringLiteral("pdftotext"), {output.filePath(QStringLiteral("index.pdf")), QStringLiteral("-")});
+    const QString index = run(QStringLiteral("pdftotext"), {path(output.filePath(QStringLiteral("index.pdf"))), QStringLiteral("-")});
     for (const QJsonValue conversation : conversations) {
         const int number = conversation[QStringLiteral("index")].toInt();
         const QString file = output.filePath(QStringLiteral("conversation-%1.pdf").arg(number + 1, 4, 10, QLatin1Char('0')));
@@ -65,7 +59,7 @@ TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
         EXPECT_TRUE(comparable(index).contains(comparable(title))) << title.toStdString();
 
         // Each message's date and words, in order, after the cover (which ends with the tool's name).
-        const QString text = comparable(run(QStringLiteral("pdftotext"), {file, QStringLiteral("-")}));
+        const QString text = comparable(run(QStringLiteral("pdftotext"), {path(file), QStringLiteral("-")}));
         int at = text.indexOf(QStringLiteral("msgexport1."));
         ASSERT_GE(at, 0) << file.toStdString();
         // The extraction may put a right-aligned paragraph (Arabic) after the
@@ -84,16 +78,16 @@ TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
 
         // Page N of M on every page, M the number of pages.
         const int pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
-                              .match(run(QStringLiteral("pdfinfo"), {file})).captured(1).toInt();
+                              .match(run(QStringLiteral("pdfinfo"), {path(file)})).captured(1).toInt();
         ASSERT_GE(pages, 2);
         for (int page = 1; page <= pages; ++page) {
             const QString one = run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                                                                  QString::number(page), file, QStringLiteral("-")});
+                                                                  QString::number(page), path(file), QStringLiteral("-")});
             EXPECT_TRUE(one.contains(QStringLiteral("Page %1 of %2").arg(page).arg(pages))) << file.toStdString() << " page " << page;
         }
 
         // Every font embedded (and subset: its name has the six-letter tag).
-        const QStringList fonts = run(QStringLiteral("pdffonts"), {file}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
+        const QStringList fonts = run(QStringLiteral("pdffonts"), {path(file)}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
         EXPECT_FALSE(fonts.isEmpty());
         for (const QString& font : fonts) {
             const QStringList columns = font.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -105,10 +99,10 @@ TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
 
     // Letter pages; the two photos of the first conversation as thumbnails.
     const QString first = output.filePath(QStringLiteral("conversation-0001.pdf"));
-    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {first}).contains(QStringLiteral("612 x 792 pts")));
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {path(first)}).contains(QStringLiteral("612 x 792 pts")));
     const auto thumbnails = [](const QString& file) {
         int count = 0;
-        for (const QString& line : run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), file}).split(QLatin1Char('\n')).mid(2)) {
+        for (const QString& line : run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path(file)}).split(QLatin1Char('\n')).mid(2)) {
             const QStringList columns = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
             if (columns.size() > 4 && columns[3].toInt() >= 100 && columns[3].toInt() <= 300)
                 ++count;
@@ -123,7 +117,7 @@ TEST(PdfWriterTest, TextFontsPagesAndPicturesReadBack)
 #endif
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(MSGEXPORT_ARTIFACT_DIR)));
     run(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("80"), QStringLiteral("-f"),
-                                     QStringLiteral("2"), QStringLiteral("-singlefile"), output.filePath(QStringLiteral("conversation-0006.pdf")),
-                                     QStringLiteral(MSGEXPORT_ARTIFACT_DIR "/msgexport-pdf-page")});
+                                     QStringLiteral("2"), QStringLiteral("-singlefile"), path(output.filePath(QStringLiteral("conversation-0006.pdf"))),
+                                     path(QStringLiteral(MSGEXPORT_ARTIFACT_DIR "/msgexport-pdf-page"))});
     EXPECT_TRUE(QFileInfo::exists(QStringLiteral(MSGEXPORT_ARTIFACT_DIR "/msgexport-pdf-page.png")));
 }

@@ -24,8 +24,22 @@ struct Extents
 
 } // namespace
 
-void ParagraphLines::setUpForPrint(PangoContext* context)
+PangoContext* ParagraphLines::createPrintContext()
 {
+#ifdef _WIN32
+    // Pango's default font map (one per thread) is set before it is first
+    // asked for: made, it would have read every font of the system.
+    thread_local const bool fontconfigMap = [] {
+        PangoFontMap* made = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+        if (!made)
+            return false;
+        pango_cairo_font_map_set_default(PANGO_CAIRO_FONT_MAP(made)); // takes its own reference
+        g_object_unref(made);
+        return true;
+    }();
+    static_cast<void>(fontconfigMap);
+#endif
+    PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
     // Both passes and every page measure alike, whatever the screen.
     pango_cairo_context_set_resolution(context, 72);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -37,6 +51,7 @@ void ParagraphLines::setUpForPrint(PangoContext* context)
     // glyph of a line would be moved by a number in the page's text,
     // tripling it, and the spacing of printed words would be uneven.
     pango_context_set_round_glyph_positions(context, FALSE);
+    return context;
 }
 
 void ParagraphLines::layOut(PangoLayout* layout, const char* text, int length, double width)

@@ -23,9 +23,12 @@ public:
         double height = 0, baseline = 0, x = 0; // points
     };
 
-    // Sets context up for pages: points, metrics that do not depend on a
-    // screen, glyphs where the font puts them.
-    static void setUpForPrint(PangoContext* context);
+    // A new context for pages, the caller's to unref: from this thread's
+    // fontconfig font map (on Windows too, where Pango's default would draw
+    // with the system's fonts instead of those shipped beside the program),
+    // in points, with metrics that do not depend on a screen and glyphs
+    // where the font puts them.
+    static PangoContext* createPrintContext();
 
     // Sets text as layout's own and breaks it into lines of at most width
     // points (but for a character wider than that). layout is not owned; it

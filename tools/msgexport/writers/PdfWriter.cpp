@@ -604,13 +604,7 @@ bool renderPdf(QIODevice& device, PangoContext* context, const Fonts& fonts, con
 // font map (one per thread) may be shared between threads.
 struct Renderer
 {
-    Renderer()
-        : context(pango_font_map_create_context(pango_cairo_font_map_get_default()))
-    {
-        ParagraphLines::setUpForPrint(context.get());
-    }
-
-    std::unique_ptr<PangoContext, Releaser<void, unrefObject>> context;
+    std::unique_ptr<PangoContext, Releaser<void, unrefObject>> context{ParagraphLines::createPrintContext()};
     const Fonts fonts;
 };
 
