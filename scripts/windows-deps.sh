@@ -370,7 +370,7 @@ step libplist "$(source_version libplist)" build_libplist
 step libcrypto "$(source_version openssl)" build_libcrypto
 if [ "${MSGSERVICE_WINDOWS_PDF:-1}" = 1 ]; then
     if ! ls "$cache"/stamps/pdf-gdkpixbuf-*.done >/dev/null 2>&1; then
-        log "the cache $cache has no PDF stack yet: building it from source (about 20 minutes on 2 cores)"
+        log "the cache $cache has no PDF stack yet: building it from source (16 minutes on 2 quiet cores)"
     fi
     pdf_setup
     # In link order: each finds the ones before it through pkg-config.
