@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -108,6 +109,15 @@ bool makePrivateFolder(const QString& path)
 #endif
 }
 
+// Whether folder holds folders at the most: what a removal stopped halfway
+// left (on Windows a file still open elsewhere cannot go at once, and its
+// folder then stays), where nothing can be lost.
+bool holdsNoFile(const QString& folder)
+{
+    QDirIterator it(folder, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    return !it.hasNext();
+}
+
 struct ExitSweeper
 {
     std::mutex mutex;
@@ -146,7 +156,7 @@ bool BackupView::prepare(const QString& viewFolder)
     QDir dir(viewFolder);
     if (dir.exists()) {
         const QStringList names = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-        if (!names.isEmpty() && !names.contains(stampName))
+        if (!names.isEmpty() && !names.contains(stampName) && !holdsNoFile(viewFolder))
             return false;
         if (!dir.removeRecursively())
             return false;
@@ -165,8 +175,20 @@ bool BackupView::remove(const QString& viewFolder)
     if (viewFolder.isEmpty() || !dir.exists())
         return true;
     const QStringList names = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    // Links are removed, never what they point at.
-    return (names.isEmpty() || names.contains(stampName)) && dir.removeRecursively();
+    if (!names.isEmpty() && !names.contains(stampName))
+        return false;
+    // The stamp and the owner's mark go last: a removal stopped halfway
+    // leaves a folder still known as a view, which the next load or sweep
+    // empties. Links are removed, never what they point at.
+    bool removed = true;
+    for (const QString& name : names) {
+        if (name == stampName || name == OwnerMark::fileName())
+            continue;
+        const QFileInfo entry(dir.filePath(name));
+        removed = (entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively() : dir.remove(name))
+            && removed;
+    }
+    return removed && dir.removeRecursively();
 }
 
 QString BackupView::viewsRoot()

@@ -161,6 +161,14 @@ TEST(VexoBackup, EncryptedBackupsNeedTheirPassword)
     EXPECT_FALSE(VexoBackup::removeBackupView(views.library.folder()));
     EXPECT_TRUE(VexoBackup::removeBackupView(other));
     EXPECT_FALSE(QFile::exists(other));
+    // What a removal stopped halfway may leave, folders without files, is
+    // taken (a file without the view's stamp is not, as above).
+    ASSERT_TRUE(QDir().mkpath(other + QStringLiteral("/SMS/Attachments")));
+    ASSERT_TRUE(QDir().mkpath(other + QStringLiteral("/AddressBook")));
+    EXPECT_EQ(VexoBackup::makeBackupView(views.dir.path(device), maker.password, other), VexoBackup::ViewReady);
+    EXPECT_EQ(ComputerBackup::contents(other), ComputerBackup::contents(views.library.folder()));
+    EXPECT_TRUE(VexoBackup::removeBackupView(other));
+    EXPECT_FALSE(QFile::exists(other));
 }
 
 TEST(VexoBackup, DeeplyNestedManifestsAreCorruptAndLeaveNoView)
